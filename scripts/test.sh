@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Every test: unit tests on the stand-in platform (g++, then clang++ with sanitizers),
+# both Windows builds, and the Wine suites on the real DLLs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+for preset in linux linux-sanitize mingw-i686 mingw-x64; do
+    echo "=== $preset ==="
+    cmake --workflow --preset "$preset"
+done

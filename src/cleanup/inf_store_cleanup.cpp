@@ -1,0 +1,78 @@
+#include "cleanup/inf_store_cleanup.h"
+
+#include <string.h>
+
+#include "catalog/catalog.h"
+#include "common/case_insensitive.h"
+#include "common/path_join.h"
+
+constexpr size_t kPathBufferSize = 1044;
+constexpr UINT kDirectoryQuerySize = 520;
+
+static bool BeginsWithProductHeader(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char header[kInfHeaderLength + 1] = {};
+    DWORD read = 0;
+    const BOOL readOk = ReadFile(file, header, kInfHeaderLength, &read, nullptr);
+    CloseHandle(file);
+    // A short file must not match on bytes it never supplied.
+    if (!readOk || read != kInfHeaderLength) return false;
+    header[kInfHeaderLength] = '\0';
+    for (const char* line : InfHeaderLines) {
+        if (EqualsIgnoreCaseN(header, line, kInfHeaderLength)) return true;
+    }
+    return false;
+}
+
+// The search also matches on short names, so a long name need not end in ".inf"; only
+// one that does names a precompiled file by its extension.
+static bool EndsWithInfExtension(const char* path, size_t length) {
+    return length >= 4 && EqualsIgnoreCaseN(path + length - 4, ".inf", 4);
+}
+
+static void RemoveIfProductInf(const char* directory, const char* name) {
+    char path[kPathBufferSize];
+    if (!JoinPath(path, sizeof path, directory, name)) return;
+    if (!BeginsWithProductHeader(path)) return;
+    DeleteFileA(path);
+    const size_t length = strlen(path);
+    if (!EndsWithInfExtension(path, length)) return;
+    memcpy(path + length - 3, PrecompiledInfExtension, 3);
+    DeleteFileA(path);
+}
+
+static void RemoveStagedProductInfs(const char* directory) {
+    char pattern[kPathBufferSize];
+    if (!JoinPath(pattern, sizeof pattern, directory, StagedInfPattern)) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        found.cFileName[sizeof found.cFileName - 1] = '\0';
+        RemoveIfProductInf(directory, found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+static void DeleteInDirectory(const char* directory, const char* name) {
+    char path[kPathBufferSize];
+    if (JoinPath(path, sizeof path, directory, name)) DeleteFileA(path);
+}
+
+ErrorCode RemoveOemInfFiles() {
+    char directory[kPathBufferSize] = {};
+    const UINT length = GetWindowsDirectoryA(directory, kDirectoryQuerySize);
+    if (length == 0) return GetLastError();
+    // The path did not fit: what the buffer holds is not the Windows directory.
+    if (length >= kDirectoryQuerySize) return ERROR_INSUFFICIENT_BUFFER;
+    if (!WithTrailingBackslash(directory, sizeof directory, length) ||
+        !AppendText(directory, sizeof directory, InfSubdirectory)) {
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    DeleteInDirectory(directory, ProductInfName);
+    DeleteInDirectory(directory, ProductPnfName);
+    RemoveStagedProductInfs(directory);
+    return ERROR_SUCCESS;
+}

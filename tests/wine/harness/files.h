@@ -1,0 +1,27 @@
+// Files of the test machine: the directories the module works in and plain file access.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvxtest {
+
+// Each ends in a backslash.
+std::string WindowsDirectory();
+std::string InfDirectory();      // <windows>\inf\ .
+std::string DriversDirectory();  // <system>\drivers\ .
+// A directory of the tests' own (created on first use) for source INFs and the like.
+std::string ScratchDirectory();
+
+bool WriteBinaryFile(const std::string& path, const std::string& bytes);
+bool ReadBinaryFile(const std::string& path, std::string* bytes);
+bool FileExists(const std::string& path);
+// Names (not paths) of the files in `directory` that match `pattern`, as the platform's
+// search reports them.
+std::vector<std::string> ListFiles(const std::string& directory, const std::string& pattern);
+
+// The final component of a path.
+std::string BaseName(const std::string& path);
+std::string ToLower(std::string text);
+
+}  // namespace kvxtest

@@ -1,0 +1,42 @@
+// demo_machine: turns the current Wine prefix into a customer's machine with the product's
+// boards but no drivers, writes the demo INFs, and shows the machine before and after.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "machine_listing.h"
+#include "machine_setup.h"
+
+namespace {
+
+void PrintUsage(FILE* to) {
+    fprintf(to,
+            "usage: demo_machine setup FOLDER   register the demo boards (no drivers) and\n"
+            "                                   write the two demo INFs into FOLDER\n"
+            "       demo_machine list           show the product's devices, its services\n"
+            "                                   and the files of the INF store\n"
+            "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--help" || mode == "-h") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (mode == "list" && argc == 2) {
+        PrintMachine();
+        return 0;
+    }
+    if (mode == "setup" && argc == 3) {
+        printf("Demo machine:\n");
+        const bool boards = RegisterDemoBoards();
+        const bool infs = WriteDemoInfs(argv[2]);
+        return boards && infs ? 0 : 1;
+    }
+    PrintUsage(stderr);
+    return 2;
+}

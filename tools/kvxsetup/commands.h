@@ -1,0 +1,37 @@
+// The host's subcommands: one per export of the module, each with the export it calls and
+// how its command-line arguments become the export's parameters.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <span>
+#include <string>
+
+// The parameters of one call, read from the command line before the module is loaded.
+struct CallArguments {
+    const char* text[3] = {};
+    DWORD number = 0;
+};
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // The arguments as the usage text shows them.
+    const char* summary;
+    const char* export_name;
+    int text_count;     // Leading text arguments, all required.
+    bool takes_number;  // One optional trailing number after them.
+    DWORD default_number;
+    DWORD (*invoke)(FARPROC export_address, const CallArguments& arguments);
+};
+
+std::span<const Command> Commands();
+const Command* FindCommand(const std::string& name);
+
+// Decimal, or hexadecimal with a 0x prefix; nothing else, and nothing above 32 bits.
+std::optional<DWORD> ParseNumber(const char* text);
+
+// The arguments after the subcommand's name; empty with a message in `problem` when they
+// do not fit the command.
+std::optional<CallArguments> ReadArguments(const Command& command, int count, char** values,
+                                           std::string* problem);

@@ -1,0 +1,13 @@
+// How the host shows what an export returned.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// "0 (0x0) The operation completed successfully." and the like: the code in decimal (signed,
+// as the module's trace shows errors) and hexadecimal, then the system's message for it.
+std::string DescribeResult(DWORD code);
+
+// The system's text for an error code, without its line break; empty when it has none.
+std::string SystemMessage(DWORD code);
