@@ -7,7 +7,9 @@ using namespace kvxsim::detail;
 
 namespace {
 
-std::lock_guard<std::mutex> Locked() { return std::lock_guard<std::mutex>(MachineLock()); }
+std::lock_guard<std::mutex> Locked() {
+    return std::lock_guard<std::mutex>(MachineLock());
+}
 
 // What a service handle's generic rights come to, as the SCM maps them.
 DWORD MapServiceAccess(DWORD access) {
@@ -121,8 +123,8 @@ extern "C" {
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
                                 DWORD dwDesiredAccess) {
     auto lock = Locked();
-    if (const auto error = Enter("OpenSCManagerA", {Str(lpMachineName), Str(lpDatabaseName),
-                                                    Hex(dwDesiredAccess)})) {
+    if (const auto error = Enter("OpenSCManagerA",
+                                 {Str(lpMachineName), Str(lpDatabaseName), Hex(dwDesiredAccess)})) {
         SetThreadLastError(*error);
         return nullptr;
     }
@@ -212,8 +214,8 @@ BOOL WINAPI DeleteService(SC_HANDLE hService) {
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
     auto lock = Locked();
     const bool isService = FindHandle(hSCObject, HandleKind::kService) != nullptr;
-    if (const auto error = Enter("CloseServiceHandle",
-                                 {isService ? ServiceName(hSCObject) : std::string()})) {
+    if (const auto error =
+            Enter("CloseServiceHandle", {isService ? ServiceName(hSCObject) : std::string()})) {
         return FailWith(*error);
     }
     Machine& m = TheMachine();

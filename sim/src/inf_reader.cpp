@@ -104,9 +104,9 @@ public:
         std::string result;
         for (size_t i = 0; i < text.size();) {
             const size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
-            const Line* string =
-                close == std::string::npos ? nullptr
-                                           : Find("Strings", text.substr(i + 1, close - i - 1));
+            const Line* string = close == std::string::npos
+                                     ? nullptr
+                                     : Find("Strings", text.substr(i + 1, close - i - 1));
             if (string && !string->fields.empty()) {
                 result += Resolve(string->fields[0]);
                 i = close + 1;
@@ -128,7 +128,8 @@ private:
 InfSummary ReadInf(std::string_view text, std::string_view hardwareId) {
     const Inf inf(text);
     InfSummary summary;
-    if (const Line* provider = inf.Find("Version", "Provider"); provider && !provider->fields.empty()) {
+    if (const Line* provider = inf.Find("Version", "Provider");
+        provider && !provider->fields.empty()) {
         summary.provider = inf.Resolve(provider->fields[0]);
     }
     bool haveService = false, haveModel = false;

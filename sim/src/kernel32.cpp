@@ -18,10 +18,11 @@ thread_local DWORD lastError = 0;
 // allocator when a caller asks for a size read from garbage.
 constexpr SIZE_T kLargestLocalBlock = 64u << 20;
 
-std::lock_guard<std::mutex> Locked() { return std::lock_guard<std::mutex>(MachineLock()); }
+std::lock_guard<std::mutex> Locked() {
+    return std::lock_guard<std::mutex>(MachineLock());
+}
 
-UINT QueryDirectory(const char* function, const std::string& directory, LPSTR buffer,
-                    UINT size) {
+UINT QueryDirectory(const char* function, const std::string& directory, LPSTR buffer, UINT size) {
     if (const auto error = Enter(function, {Hex(size)})) {
         SetThreadLastError(*error);
         return 0;
@@ -42,13 +43,17 @@ DWORD MissingFileError(std::string_view path) {
     return DirectoryExists(directory) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
-void FillFindData(WIN32_FIND_DATAA* data, const WIN32_FIND_DATAA& found) { *data = found; }
+void FillFindData(WIN32_FIND_DATAA* data, const WIN32_FIND_DATAA& found) {
+    *data = found;
+}
 
 }  // namespace
 
 namespace kvxsim::detail {
 
-void SetThreadLastError(DWORD error) { lastError = error; }
+void SetThreadLastError(DWORD error) {
+    lastError = error;
+}
 
 bool DirectoryExists(std::string_view path) {
     return TheMachine().directories.count(Upper(TrimTrailingBackslashes(path))) != 0;
@@ -113,9 +118,13 @@ std::string StageInf(const FileRecord& source) {
 
 extern "C" {
 
-DWORD WINAPI GetLastError(void) { return lastError; }
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     {
@@ -209,7 +218,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     }
     FileRecord* file = path.empty() ? nullptr : LookupFile(path);
     if (!file) {
-        SetThreadLastError(path.empty()       ? ERROR_PATH_NOT_FOUND
+        SetThreadLastError(path.empty()        ? ERROR_PATH_NOT_FOUND
                            : IsDirectory(path) ? ERROR_ACCESS_DENIED
                                                : MissingFileError(path));
         return INVALID_HANDLE_VALUE;
@@ -262,8 +271,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 
 HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     auto lock = Locked();
-    const std::string spec = Str(lpFileName);
-    if (const auto error = Enter("FindFirstFileA", {spec})) {
+    const std::string search = Str(lpFileName);
+    if (const auto error = Enter("FindFirstFileA", {search})) {
         SetThreadLastError(*error);
         return INVALID_HANDLE_VALUE;
     }
@@ -271,7 +280,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
         SetThreadLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const auto split = SplitPath(spec);
+    const auto split = SplitPath(search);
     const std::string& directory = split.first;
     const std::string& pattern = split.second;
     if (directory.empty() || !DirectoryExists(directory)) {

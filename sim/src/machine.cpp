@@ -17,9 +17,13 @@ std::string Upper(std::string_view text) {
     return result;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) { return Upper(a) == Upper(b); }
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return Upper(a) == Upper(b);
+}
 
-bool LessNoCase(std::string_view a, std::string_view b) { return Upper(a) < Upper(b); }
+bool LessNoCase(std::string_view a, std::string_view b) {
+    return Upper(a) < Upper(b);
+}
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
     // "*.*" means every name, dotted or not, on Windows.
@@ -63,7 +67,9 @@ std::pair<std::string, std::string> SplitPath(std::string_view path) {
     return {std::string(path.substr(0, slash)), std::string(path.substr(slash + 1))};
 }
 
-std::string Str(const char* text) { return text ? std::string(text) : std::string(); }
+std::string Str(const char* text) {
+    return text ? std::string(text) : std::string();
+}
 
 void CopyField(char* field, size_t size, std::string_view text) {
     const size_t n = std::min(text.size(), size - 1);
@@ -142,7 +148,9 @@ using namespace detail;
 
 namespace {
 
-std::unique_lock<std::mutex> Locked() { return std::unique_lock<std::mutex>(MachineLock()); }
+std::unique_lock<std::mutex> Locked() {
+    return std::unique_lock<std::mutex>(MachineLock());
+}
 
 DeviceRecord* LookupDevice(Machine& m, std::string_view instanceId) {
     for (DeviceRecord& record : m.devices) {
@@ -267,12 +275,24 @@ OpenCounts OpenResources() {
     OpenCounts counts;
     for (const auto& [value, handle] : m.handles) {
         switch (handle.kind) {
-            case HandleKind::kFile: ++counts.fileHandles; break;
-            case HandleKind::kFind: ++counts.findHandles; break;
-            case HandleKind::kScm: ++counts.scmHandles; break;
-            case HandleKind::kService: ++counts.serviceHandles; break;
-            case HandleKind::kKey: ++counts.registryKeys; break;
-            case HandleKind::kDeviceList: ++counts.deviceLists; break;
+            case HandleKind::kFile:
+                ++counts.fileHandles;
+                break;
+            case HandleKind::kFind:
+                ++counts.findHandles;
+                break;
+            case HandleKind::kScm:
+                ++counts.scmHandles;
+                break;
+            case HandleKind::kService:
+                ++counts.serviceHandles;
+                break;
+            case HandleKind::kKey:
+                ++counts.registryKeys;
+                break;
+            case HandleKind::kDeviceList:
+                ++counts.deviceLists;
+                break;
         }
     }
     counts.driverLists = m.openDriverLists;
@@ -427,8 +447,7 @@ void AddKey(std::string_view keyPath) {
     CreateKey(keyPath);
 }
 
-void SetValue(std::string_view keyPath, std::string_view name, DWORD type,
-              std::string_view data) {
+void SetValue(std::string_view keyPath, std::string_view name, DWORD type, std::string_view data) {
     auto lock = Locked();
     CreateKey(keyPath);
     KeyRecord& key = TheMachine().keys[Upper(TrimTrailingBackslashes(keyPath))];

@@ -59,10 +59,10 @@ struct HandleRecord {
     HandleKind kind;
     std::string target;  // Upper() path of the file or key; the service name as opened
     DWORD access = 0;
-    size_t position = 0;                   // file
-    std::vector<WIN32_FIND_DATAA> found;   // find
-    size_t nextFound = 0;                  // find
-    std::vector<size_t> members;           // device list: indices into Machine::devices
+    size_t position = 0;                  // file
+    std::vector<WIN32_FIND_DATAA> found;  // find
+    size_t nextFound = 0;                 // find
+    std::vector<size_t> members;          // device list: indices into Machine::devices
     std::map<size_t, std::vector<Driver>> driverLists;  // device list, by device index
 };
 

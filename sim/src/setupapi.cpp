@@ -10,11 +10,14 @@ using namespace kvxsim::detail;
 
 namespace {
 
-std::lock_guard<std::mutex> Locked() { return std::lock_guard<std::mutex>(MachineLock()); }
+std::lock_guard<std::mutex> Locked() {
+    return std::lock_guard<std::mutex>(MachineLock());
+}
 
 constexpr DWORD kDetailFixedSize = offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID);
 // Every device reports the same (made-up) setup class.
-constexpr GUID kDeviceClass = {0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+constexpr GUID kDeviceClass = {
+    0x4d36e97d, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 bool HasHardwareId(const Device& device, std::string_view hardwareId) {
     return std::any_of(device.hardwareIds.begin(), device.hardwareIds.end(),
@@ -99,8 +102,8 @@ const Driver* SelectedDriver(const Member& member, const SP_DRVINFO_DATA_V2_A* d
 // exists and runs, its key holds the image path, and its binary is in the drivers directory.
 void InstallService(const InfSummary& inf, const std::string& infPath) {
     Machine& m = TheMachine();
-    std::string binary = inf.serviceBinary.empty() ? "%12%\\" + inf.service + ".sys"
-                                                   : inf.serviceBinary;
+    std::string binary =
+        inf.serviceBinary.empty() ? "%12%\\" + inf.service + ".sys" : inf.serviceBinary;
     const std::string fileName = SplitPath(binary).second;
     if (EqualNoCase(binary.substr(0, 4), "%12%")) {
         binary = "System32\\DRIVERS" + binary.substr(4);
@@ -126,14 +129,14 @@ void InstallService(const InfSummary& inf, const std::string& infPath) {
 extern "C" {
 
 BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocation,
-                             DWORD OEMSourceMediaType, DWORD CopyStyle,
-                             PSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
-                             PDWORD RequiredSize, PSTR* DestinationInfFileNameComponent) {
+                             DWORD OEMSourceMediaType, DWORD CopyStyle, PSTR DestinationInfFileName,
+                             DWORD DestinationInfFileNameSize, PDWORD RequiredSize,
+                             PSTR* DestinationInfFileNameComponent) {
     (void)OEMSourceMediaLocation;
     auto lock = Locked();
     const std::string sourcePath = Str(SourceInfFileName);
-    if (const auto error = Enter("SetupCopyOEMInfA",
-                                 {sourcePath, Hex(OEMSourceMediaType), Hex(CopyStyle)})) {
+    if (const auto error =
+            Enter("SetupCopyOEMInfA", {sourcePath, Hex(OEMSourceMediaType), Hex(CopyStyle)})) {
         return FailWith(*error);
     }
     if (!SourceInfFileName || OEMSourceMediaType > SPOST_URL) {
@@ -167,8 +170,8 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
     auto lock = Locked();
     const std::string hardwareId = Str(HardwareId);
     const std::string infPath = Str(FullInfPath);
-    if (const auto error = Enter("UpdateDriverForPlugAndPlayDevicesA",
-                                 {hardwareId, infPath, Hex(InstallFlags)})) {
+    if (const auto error =
+            Enter("UpdateDriverForPlugAndPlayDevicesA", {hardwareId, infPath, Hex(InstallFlags)})) {
         return FailWith(*error);
     }
     if (bRebootRequired) *bRebootRequired = FALSE;
@@ -198,8 +201,8 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
         }
     }
     const std::string staged = StageInf(*source);
-    const Driver driver{inf.description, inf.provider, inf.provider, staged, inf.section,
-                        hardwareId};
+    const Driver driver{inf.description, inf.provider, inf.provider,
+                        staged,          inf.section,  hardwareId};
     for (DeviceRecord* record : matching) {
         Device& device = record->device;
         if (!inf.service.empty()) device.service = inf.service;
@@ -279,9 +282,9 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
                                               PDWORD PropertyRegDataType, PBYTE PropertyBuffer,
                                               DWORD PropertyBufferSize, PDWORD RequiredSize) {
     auto lock = Locked();
-    if (const auto error = Enter("SetupDiGetDeviceRegistryPropertyA",
-                                 {InstanceIdOf(DeviceInfoSet, DeviceInfoData), Hex(Property),
-                                  Hex(PropertyBufferSize)})) {
+    if (const auto error =
+            Enter("SetupDiGetDeviceRegistryPropertyA", {InstanceIdOf(DeviceInfoSet, DeviceInfoData),
+                                                        Hex(Property), Hex(PropertyBufferSize)})) {
         return FailWith(*error);
     }
     const Member member = ResolveMember(DeviceInfoSet, DeviceInfoData);
@@ -293,7 +296,8 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
     const auto bytes = PropertyBytes(record, Property);
     if (!bytes) return FailWith(ERROR_INVALID_DATA);
 
-    if (PropertyRegDataType) *PropertyRegDataType = Property == SPDRP_SERVICE ? REG_SZ : REG_MULTI_SZ;
+    if (PropertyRegDataType)
+        *PropertyRegDataType = Property == SPDRP_SERVICE ? REG_SZ : REG_MULTI_SZ;
     DWORD required = static_cast<DWORD>(bytes->size());
     Machine& m = TheMachine();
     if (m.growingQueries > 0) {
@@ -330,9 +334,9 @@ BOOL WINAPI SetupDiEnumDriverInfoA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA Devi
                                    DWORD DriverType, DWORD MemberIndex,
                                    PSP_DRVINFO_DATA_A DriverInfoData) {
     auto lock = Locked();
-    if (const auto error =
-            Enter("SetupDiEnumDriverInfoA", {InstanceIdOf(DeviceInfoSet, DeviceInfoData),
-                                             Hex(DriverType), Hex(MemberIndex)})) {
+    if (const auto error = Enter(
+            "SetupDiEnumDriverInfoA",
+            {InstanceIdOf(DeviceInfoSet, DeviceInfoData), Hex(DriverType), Hex(MemberIndex)})) {
         return FailWith(*error);
     }
     const Member member = ResolveMember(DeviceInfoSet, DeviceInfoData);
@@ -370,8 +374,8 @@ BOOL WINAPI SetupDiGetDriverInfoDetailA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
                                         DWORD DriverInfoDetailDataSize, PDWORD RequiredSize) {
     auto lock = Locked();
     if (const auto error =
-            Enter("SetupDiGetDriverInfoDetailA", {InstanceIdOf(DeviceInfoSet, DeviceInfoData),
-                                                  Hex(DriverInfoDetailDataSize)})) {
+            Enter("SetupDiGetDriverInfoDetailA",
+                  {InstanceIdOf(DeviceInfoSet, DeviceInfoData), Hex(DriverInfoDetailDataSize)})) {
         return FailWith(*error);
     }
     const Member member = ResolveMember(DeviceInfoSet, DeviceInfoData);
@@ -394,7 +398,8 @@ BOOL WINAPI SetupDiGetDriverInfoDetailA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     // The fixed part is filled even when the hardware-ID list does not fit behind it.
     SP_DRVINFO_DETAIL_DATA_A& detail = *DriverInfoDetailData;
     detail.InfDate = FILETIME{0x6C7E4000, 0x01C33F6A};
-    detail.CompatIDsOffset = driver->hardwareId.empty() ? 0 : static_cast<DWORD>(driver->hardwareId.size() + 1);
+    detail.CompatIDsOffset =
+        driver->hardwareId.empty() ? 0 : static_cast<DWORD>(driver->hardwareId.size() + 1);
     detail.CompatIDsLength = 0;
     detail.Reserved = DriverInfoData->Reserved;
     CopyField(detail.SectionName, LINE_LEN, driver->section);
@@ -418,7 +423,7 @@ BOOL WINAPI SetupDiDestroyDriverInfoList(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DAT
     }
     if (DriverType == SPDIT_CLASSDRIVER) {
         return FindHandle(DeviceInfoSet, HandleKind::kDeviceList) ? TRUE
-                                                                   : FailWith(ERROR_INVALID_HANDLE);
+                                                                  : FailWith(ERROR_INVALID_HANDLE);
     }
     const Member member = ResolveMember(DeviceInfoSet, DeviceInfoData);
     if (member.error) return FailWith(member.error);

@@ -25,7 +25,9 @@ constexpr const char* kHxPrefix = "PCI\\VEN_0E7C&DEV_0002";
 constexpr const char* kBoardModel = "PCI\\VEN_0E7C&DEV_0002&SUBSYS_05080E7C&REV_01";
 
 // Instance IDs sort in slot order, which is the order the platform lists the boards in.
-std::string BoardAt(std::string_view slot) { return std::string(kBoardModel) + "\\" + std::string(slot); }
+std::string BoardAt(std::string_view slot) {
+    return std::string(kBoardModel) + "\\" + std::string(slot);
+}
 
 kvxsim::Driver ProductDriver(std::string infPath, std::string provider = kProvider) {
     return {.description = "Hx PCI Board",
@@ -51,6 +53,10 @@ kvxsim::Device OtherDevice(std::string instanceId, std::optional<std::string> se
             .service = std::move(service),
             .hardwareIds = std::move(ids)};
 }
+
+// The line for a board's first hardware ID, the one that matches.
+const std::string kBoardIdLine =
+    "RemoveDevices: Comparing with Device ID \"" + std::string(kBoardModel) + "\"\n";
 
 bool Removed(std::string_view instanceId) {
     const std::optional<kvxsim::Device> device = kvxsim::FindDevice(instanceId);
@@ -88,9 +94,7 @@ TEST_F(RemoveDevices, TypicalRunTracesEachStepAndLeavesOtherDevices) {
     EXPECT_THAT(kvxsim::DebugOutput(),
                 ElementsAre("RemoveDevices: Comparing with Service \"i8042prt\"\n",
                             "RemoveDevices: Comparing with Service \"hxhw\"\n",
-                            "RemoveDevices: Service matches\n",
-                            "RemoveDevices: Comparing with Device ID \"" +
-                                std::string(kBoardModel) + "\"\n",
+                            "RemoveDevices: Service matches\n", kBoardIdLine,
                             "RemoveDevices: Match found\n",
                             "Driver 0: desc=\"Hx PCI Board\" provider=\"Kavexa Systems Inc\"\n",
                             "Driver provider matches\n",
@@ -100,6 +104,9 @@ TEST_F(RemoveDevices, TypicalRunTracesEachStepAndLeavesOtherDevices) {
     EXPECT_FALSE(Removed("ACPI\\PNP0303\\4&1&0"));
     EXPECT_FALSE(Removed("ROOT\\LEGACY_BEEP\\0000"));
     EXPECT_FALSE(kvxsim::FileExists("C:\\WINNT\\inf\\oem3.inf"));
+    // The driver package goes first: once the device is removed its drivers are unknown.
+    const int removal = kvxsim::FindCall("SetupDiCallClassInstaller", BoardAt("4&1&0&08"));
+    EXPECT_LT(kvxsim::FindCall("DeleteFileA", "C:\\WINNT\\inf\\oem3.inf"), removal);
     EXPECT_EQ(kvxsim::CountCalls("SetupDiCallClassInstaller"), 1);
     EXPECT_EQ(kvxsim::CountCalls("SetupDiDestroyDeviceInfoList"), 1);
 }
@@ -107,16 +114,13 @@ TEST_F(RemoveDevices, TypicalRunTracesEachStepAndLeavesOtherDevices) {
 TEST_F(RemoveDevices, EmptyPrefixMatchesTheFirstIdOfEveryDeviceOfTheService) {
     kvxsim::AddDevice(HxBoard("4&1&0&08"));
     kvxsim::AddDevice(HxBoard("4&1&0&10"));
-    kvxsim::AddDevice(OtherDevice("PCI\\VEN_8086&DEV_7110\\0&0&38", "isapnp",
-                                  {"PCI\\VEN_8086&DEV_7110"}));
+    kvxsim::AddDevice(
+        OtherDevice("PCI\\VEN_8086&DEV_7110\\0&0&38", "isapnp", {"PCI\\VEN_8086&DEV_7110"}));
 
     EXPECT_EQ(RemoveHxBoards(""), 0u);
 
     EXPECT_THAT(TraceLinesWith("Comparing with Device ID"),
-                ElementsAre("RemoveDevices: Comparing with Device ID \"" + std::string(kBoardModel) +
-                                "\"\n",
-                            "RemoveDevices: Comparing with Device ID \"" + std::string(kBoardModel) +
-                                "\"\n"));
+                ElementsAre(kBoardIdLine, kBoardIdLine));
     EXPECT_TRUE(Removed(BoardAt("4&1&0&08")));
     EXPECT_TRUE(Removed(BoardAt("4&1&0&10")));
     EXPECT_FALSE(Removed("PCI\\VEN_8086&DEV_7110\\0&0&38"));
@@ -133,22 +137,16 @@ TEST_F(RemoveDevices, PrefixFoundOnlyInsideAnIdDoesNotMatch) {
     EXPECT_FALSE(Removed("MF\\CHILD0000\\5&1&0"));
 }
 
-TEST_F(RemoveDevices, PrefixMatchesLongerIdsAndLowerCaseIds) {
-    kvxsim::AddDevice(OtherDevice("PCI\\A\\1", "hxhw", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05150E7C&REV_03"}));
+TEST_F(RemoveDevices, LongerIdsAndOtherLetterCasesMatch) {
+    kvxsim::AddDevice(
+        OtherDevice("PCI\\A\\1", "hxhw", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05150E7C&REV_03"}));
     kvxsim::AddDevice(OtherDevice("PCI\\B\\1", "hxhw", {"pci\\ven_0e7c&dev_0002&subsys_05150e7c"}));
+    kvxsim::AddDevice(OtherDevice("PCI\\C\\1", "HXHW", {"PCI\\VEN_0E7C&DEV_0002"}));
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
     EXPECT_TRUE(Removed("PCI\\A\\1"));
     EXPECT_TRUE(Removed("PCI\\B\\1"));
-}
-
-TEST_F(RemoveDevices, UpperCaseServiceNameMatches) {
-    kvxsim::AddDevice(OtherDevice("PCI\\C\\1", "DZ4X", {"PCI\\VEN_1011&DEV_0046&SUBSYS_60000E7C"}));
-
-    EXPECT_EQ(KVXSetup_RemoveDevices("dz4x", "PCI\\VEN_1011&DEV_0046&SUBSYS_60000E7C", kProvider),
-              0u);
-
     EXPECT_TRUE(Removed("PCI\\C\\1"));
 }
 
@@ -173,9 +171,10 @@ TEST_F(RemoveDevices, DevicesWithoutServiceOrHardwareIdsAreSkippedSilently) {
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
-    EXPECT_THAT(kvxsim::DebugOutput(), ElementsAre("RemoveDevices: Comparing with Service \"hxhw\"\n",
-                                                   "RemoveDevices: Service matches\n",
-                                                   "SetupDiEnumDeviceInfo - no more items\n"));
+    EXPECT_THAT(
+        kvxsim::DebugOutput(),
+        ElementsAre("RemoveDevices: Comparing with Service \"hxhw\"\n",
+                    "RemoveDevices: Service matches\n", "SetupDiEnumDeviceInfo - no more items\n"));
     EXPECT_FALSE(Removed("ROOT\\LEGACY_BEEP\\0000"));
     EXPECT_FALSE(Removed("ROOT\\HXHW\\0000"));
 }
@@ -193,18 +192,6 @@ TEST_F(RemoveDevices, OneRemovalPerDeviceAndLaterDevicesStillVisited) {
     EXPECT_TRUE(Removed(BoardAt("4&1&0&08")));
     EXPECT_FALSE(Removed(BoardAt("4&1&0&09")));
     EXPECT_TRUE(Removed(BoardAt("4&1&0&10")));
-}
-
-TEST_F(RemoveDevices, DriverPackagesAreDeletedBeforeTheDeviceIsRemoved) {
-    kvxsim::AddFile("C:\\WINNT\\inf\\oem3.inf", "; Copyright 2003, Kavexa Systems Inc\r\n");
-    kvxsim::AddDevice(HxBoard("4&1&0&08", {ProductDriver("C:\\WINNT\\inf\\oem3.inf")}));
-
-    EXPECT_EQ(RemoveHxBoards(), 0u);
-
-    const int deleted = kvxsim::FindCall("DeleteFileA", "C:\\WINNT\\inf\\oem3.inf");
-    const int removed = kvxsim::FindCall("SetupDiCallClassInstaller", BoardAt("4&1&0&08"));
-    ASSERT_GE(deleted, 0) << kvxsim::JournalText();
-    EXPECT_LT(deleted, removed) << kvxsim::JournalText();
 }
 
 TEST_F(RemoveDevices, FailingRemovalIsTracedAndTheWalkGoesOn) {
@@ -262,16 +249,6 @@ TEST_F(RemoveDevices, FailingHardwareIdQueryIsTracedAndTheNextDeviceHandled) {
     EXPECT_TRUE(Removed(BoardAt("4&1&0&10")));
 }
 
-TEST_F(RemoveDevices, EnumerationEndingInAnotherErrorIsTraced) {
-    kvxsim::AddDevice(HxBoard("4&1&0&08"));
-    kvxsim::FailCall("SetupDiEnumDeviceInfo", ERROR_INVALID_USER_BUFFER);
-
-    EXPECT_EQ(RemoveHxBoards(), 0u);
-
-    EXPECT_THAT(kvxsim::DebugOutput(), ElementsAre("SetupDiEnumDeviceInfo failed, err=1784\n"));
-    EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
-}
-
 class RemoveDriverPackages : public MachineTest {
 protected:
     void SetUp() override {
@@ -285,8 +262,9 @@ protected:
 TEST_F(RemoveDriverPackages, EveryDriverOfTheProviderInAnyCaseLosesItsInf) {
     kvxsim::Driver other = ProductDriver("C:\\WINNT\\inf\\oem1.inf", "Other Vendor Ltd");
     other.description = "Generic board";
-    kvxsim::AddDevice(HxBoard("4&1&0&08", {other, ProductDriver("C:\\WINNT\\inf\\oem7.inf", "KAVEXA SYSTEMS INC"),
-                                           ProductDriver("C:\\WINNT\\inf\\oem8.inf")}));
+    kvxsim::AddDevice(
+        HxBoard("4&1&0&08", {other, ProductDriver("C:\\WINNT\\inf\\oem7.inf", "KAVEXA SYSTEMS INC"),
+                             ProductDriver("C:\\WINNT\\inf\\oem8.inf")}));
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
@@ -378,9 +356,10 @@ TEST_F(HardwareIdWalk, UnterminatedIdsAreComparedOnlyUpToTheirEnd) {
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
-    EXPECT_THAT(TraceLinesWith("Comparing with Device ID"),
-                ElementsAre("RemoveDevices: Comparing with Device ID \"PCI\\VEN_0E7C&DEV_00\"\n",
-                            "RemoveDevices: Comparing with Device ID \"PCI\\VEN_0E7C&DEV_0002\"\n"));
+    EXPECT_THAT(
+        TraceLinesWith("Comparing with Device ID"),
+        ElementsAre("RemoveDevices: Comparing with Device ID \"PCI\\VEN_0E7C&DEV_00\"\n",
+                    "RemoveDevices: Comparing with Device ID \"PCI\\VEN_0E7C&DEV_0002\"\n"));
     EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
     EXPECT_TRUE(Removed(BoardAt("4&1&0&10")));
 }
@@ -392,8 +371,9 @@ TEST_F(HardwareIdWalk, NothingAfterTheDoubleTerminatorIsAnId) {
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
-    EXPECT_THAT(TraceLinesWith("Comparing with Device ID"),
-                ElementsAre("RemoveDevices: Comparing with Device ID \"PCI\\VEN_1234&DEV_0001\"\n"));
+    EXPECT_THAT(
+        TraceLinesWith("Comparing with Device ID"),
+        ElementsAre("RemoveDevices: Comparing with Device ID \"PCI\\VEN_1234&DEV_0001\"\n"));
     EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
 }
 
@@ -403,39 +383,23 @@ TEST_F(HardwareIdWalk, RequiredSizeGrowingBetweenQueriesIsFollowed) {
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
-    EXPECT_THAT(FirstTraceLines(4),
-                ElementsAre("RemoveDevices: Comparing with Service \"hxhw\"\n",
-                            "RemoveDevices: Service matches\n",
-                            "RemoveDevices: Comparing with Device ID \"" + std::string(kBoardModel) +
-                                "\"\n",
-                            "RemoveDevices: Match found\n"));
+    EXPECT_THAT(FirstTraceLines(4), ElementsAre("RemoveDevices: Comparing with Service \"hxhw\"\n",
+                                                "RemoveDevices: Service matches\n", kBoardIdLine,
+                                                "RemoveDevices: Match found\n"));
     EXPECT_TRUE(Removed(BoardAt("4&1&0&08")));
 }
 
-TEST_F(HardwareIdWalk, NoMemoryForTheServiceNameSkipsOnlyThatDevice) {
+TEST_F(HardwareIdWalk, NoMemoryForAPropertySkipsOnlyThatDevice) {
     kvxsim::AddDevice(HxBoard("4&1&0&08"));
     kvxsim::AddDevice(HxBoard("4&1&0&10"));
-    kvxsim::FailCall("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY);
-
-    EXPECT_EQ(RemoveHxBoards(), 0u);
-
-    EXPECT_THAT(FirstTraceLines(2),
-                ElementsAre("LocalAlloc failed, err=8\n",
-                            "RemoveDevices: Comparing with Service \"hxhw\"\n"));
-    EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
-    EXPECT_TRUE(Removed(BoardAt("4&1&0&10")));
-}
-
-TEST_F(HardwareIdWalk, NoMemoryForTheHardwareIdsSkipsOnlyThatDevice) {
-    kvxsim::AddDevice(HxBoard("4&1&0&08"));
-    kvxsim::AddDevice(HxBoard("4&1&0&10"));
+    // The first block holds the service name; the second would hold the hardware IDs.
     kvxsim::FailCall("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY, 2);
 
     EXPECT_EQ(RemoveHxBoards(), 0u);
 
-    EXPECT_THAT(FirstTraceLines(3), ElementsAre("RemoveDevices: Comparing with Service \"hxhw\"\n",
-                                                "RemoveDevices: Service matches\n",
-                                                "LocalAlloc failed, err=8\n"));
+    EXPECT_THAT(FirstTraceLines(3),
+                ElementsAre("RemoveDevices: Comparing with Service \"hxhw\"\n",
+                            "RemoveDevices: Service matches\n", "LocalAlloc failed, err=8\n"));
     EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
     EXPECT_TRUE(Removed(BoardAt("4&1&0&10")));
 }

@@ -15,9 +15,12 @@ namespace {
 
 constexpr const char* kInfStore = "C:\\WINNT\\inf\\";
 constexpr const char* kHeader2003 = "; Copyright 2003, Kavexa Systems Inc\r\n";
-constexpr const char* kInfBody = "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Multifunction\r\n";
+constexpr const char* kInfBody =
+    "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Multifunction\r\n";
 
-std::string InStore(const char* name) { return std::string(kInfStore) + name; }
+std::string InStore(const char* name) {
+    return std::string(kInfStore) + name;
+}
 
 // A staged INF with its precompiled twin, as the platform leaves them after staging.
 void AddStagedInf(const char* number, const std::string& contents) {
@@ -57,8 +60,8 @@ TEST_F(RemoveOemInfFilesTest, FilesNotBeginningWithAWholeHeaderLineStay) {
     EXPECT_EQ(RemoveOemInfFiles(), 0u);
 
     EXPECT_THAT(kvxsim::FilesIn(kInfStore),
-                ElementsAre("oem5.inf", "oem5.pnf", "oem6.inf", "oem6.pnf", "oem7.inf",
-                            "oem7.pnf", "oem8.inf", "oem8.pnf", "oem9.pnf"));
+                ElementsAre("oem5.inf", "oem5.pnf", "oem6.inf", "oem6.pnf", "oem7.inf", "oem7.pnf",
+                            "oem8.inf", "oem8.pnf", "oem9.pnf"));
 }
 
 TEST_F(RemoveOemInfFilesTest, FixedNameFilesAreDeletedWhateverTheyHold) {

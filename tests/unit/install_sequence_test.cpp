@@ -25,7 +25,8 @@ constexpr const char* kHxBoard = "PCI\\VEN_0E7C&DEV_0002&SUBSYS_05080E7C&REV_01\
 
 std::string FamilyInf(const std::string& service) {
     return "; Copyright 2004, Kavexa Systems Inc\r\n"
-           "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Multifunction\r\nProvider=%Maker%\r\n\r\n"
+           "[Version]\r\nSignature=\"$Windows "
+           "NT$\"\r\nClass=Multifunction\r\nProvider=%Maker%\r\n\r\n"
            "[Board.NT.Services]\r\nAddService=" +
            service + ",0x00000002,Board_Service\r\n\r\n[Board_Service]\r\nServiceBinary=%12%\\" +
            service + "win2k.sys\r\n\r\n[Strings]\r\nMaker=\"Kavexa Systems Inc\"\r\n";
@@ -65,7 +66,9 @@ std::vector<std::string> InstallCalls() {
     return calls;
 }
 
-std::string Staging(const char* inf) { return std::string("SetupCopyOEMInfA(") + inf + ", 0x1, 0x200)"; }
+std::string Staging(const char* inf) {
+    return std::string("SetupCopyOEMInfA(") + inf + ", 0x1, 0x200)";
+}
 
 std::string ForcedUpdate(const char* id, const char* inf) {
     return std::string("UpdateDriverForPlugAndPlayDevicesA(") + id + ", " + inf + ", 0x1)";
@@ -87,6 +90,7 @@ TEST_F(InstallKvx, RemovesThenStagesAndUpdatesEachFamilyThenReenumerates) {
     expected.push_back("CM_Locate_DevNodeA(, 0x1)");
     expected.push_back("CM_Reenumerate_DevNode(0x1, 0x0)");
     EXPECT_THAT(InstallCalls(), ElementsAreArray(expected));
+    EXPECT_EQ(kvxsim::Journal().back().function, "CM_Reenumerate_DevNode");
 
     // The removal ran to its end, binaries included, before anything was staged.
     const int stagedFirst = kvxsim::FindCall("SetupCopyOEMInfA");
@@ -114,7 +118,8 @@ TEST_F(InstallKvx, FailingFirstStagingReturnsItsErrorAndInstallsNothing) {
     AddNewBoard(kDz4xBoard);
     kvxsim::FailCall("SetupCopyOEMInfA", ERROR_ACCESS_DENIED);
 
-    EXPECT_EQ(KVXSetup_PnPInstallKVX(kDz4xInf, kHxInf), static_cast<ErrorCode>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(KVXSetup_PnPInstallKVX(kDz4xInf, kHxInf),
+              static_cast<ErrorCode>(ERROR_ACCESS_DENIED));
 
     EXPECT_GE(kvxsim::FindCall("OpenServiceA", "tlxdaemon"), 0);
     EXPECT_THAT(InstallCalls(), ElementsAre(Staging(kDz4xInf)));
@@ -129,7 +134,8 @@ TEST_F(InstallKvx, FailingSecondStagingLeavesTheFirstFamilyInstalled) {
     AddNewBoard(kHxBoard);
     kvxsim::FailCall("SetupCopyOEMInfA", ERROR_ACCESS_DENIED, 2);
 
-    EXPECT_EQ(KVXSetup_PnPInstallKVX(kDz4xInf, kHxInf), static_cast<ErrorCode>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(KVXSetup_PnPInstallKVX(kDz4xInf, kHxInf),
+              static_cast<ErrorCode>(ERROR_ACCESS_DENIED));
 
     EXPECT_EQ(kvxsim::CountCalls("UpdateDriverForPlugAndPlayDevicesA"), 12);
     EXPECT_EQ(kvxsim::CountCalls("CM_Locate_DevNodeA"), 0);
@@ -190,7 +196,8 @@ TEST_P(InstallKvxArguments, AbsentOrEmptyPathDoesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EitherPath, InstallKvxArguments,
-                         ::testing::Values(std::make_pair(nullptr, kHxInf), std::make_pair("", kHxInf),
+                         ::testing::Values(std::make_pair(nullptr, kHxInf),
+                                           std::make_pair("", kHxInf),
                                            std::make_pair(kDz4xInf, nullptr),
                                            std::make_pair(kDz4xInf, "")));
 

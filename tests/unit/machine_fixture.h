@@ -18,12 +18,11 @@ protected:
 
     void TearDown() override {
         const kvxsim::OpenCounts open = kvxsim::OpenResources();
-        EXPECT_EQ(open.Total(), 0) << "scm " << open.scmHandles << ", services "
-                                   << open.serviceHandles << ", keys " << open.registryKeys
-                                   << ", files " << open.fileHandles << ", searches "
-                                   << open.findHandles << ", device lists " << open.deviceLists
-                                   << ", driver lists " << open.driverLists << ", local blocks "
-                                   << open.localBlocks;
+        EXPECT_EQ(open.Total(), 0)
+            << "scm " << open.scmHandles << ", services " << open.serviceHandles << ", keys "
+            << open.registryKeys << ", files " << open.fileHandles << ", searches "
+            << open.findHandles << ", device lists " << open.deviceLists << ", driver lists "
+            << open.driverLists << ", local blocks " << open.localBlocks;
         EXPECT_EQ(kvxsim::BadLocalFrees(), 0);
     }
 };
@@ -35,22 +34,6 @@ inline std::vector<int> CallPositions(std::string_view function, std::string_vie
     for (int at = kvxsim::FindCall(function, arg); at >= 0;
          at = kvxsim::FindCall(function, arg, at + 1)) {
         positions.push_back(at);
-    }
-    return positions;
-}
-
-// Journal positions of the calls of `function` one of whose arguments contains `text`.
-inline std::vector<int> CallPositionsMentioning(std::string_view function, std::string_view text) {
-    std::vector<int> positions;
-    const std::vector<kvxsim::Call> journal = kvxsim::Journal();
-    for (size_t i = 0; i < journal.size(); ++i) {
-        if (journal[i].function != function) continue;
-        for (const std::string& arg : journal[i].args) {
-            if (arg.find(text) != std::string::npos) {
-                positions.push_back(static_cast<int>(i));
-                break;
-            }
-        }
     }
     return positions;
 }

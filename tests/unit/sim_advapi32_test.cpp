@@ -9,7 +9,9 @@ namespace {
 class SimServices : public ::testing::Test {
 protected:
     void SetUp() override { kvxsim::Reset(); }
-    void TearDown() override { EXPECT_EQ(kvxsim::OpenResources().Total(), 0) << kvxsim::JournalText(); }
+    void TearDown() override {
+        EXPECT_EQ(kvxsim::OpenResources().Total(), 0) << kvxsim::JournalText();
+    }
 };
 
 TEST_F(SimServices, StopNeedsAccessAndARunningService) {
@@ -57,25 +59,32 @@ TEST_F(SimServices, RegistryReturnsErrorsWithoutTouchingTheLastError) {
     kvxsim::SetStringValue(key, "ImagePath", "System32\\DRIVERS\\dz4xwin2k.sys", REG_EXPAND_SZ);
     SetLastError(99);
     HKEY opened = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "system\\currentcontrolset\\services\\missing", 0, KEY_READ, &opened),
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "system\\currentcontrolset\\services\\missing", 0,
+                            KEY_READ, &opened),
               ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
     char small[8];
     DWORD type = 0, size = sizeof small;
-    EXPECT_EQ(RegQueryValueExA(opened, "imagepath", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
+    EXPECT_EQ(RegQueryValueExA(opened, "imagepath", nullptr, &type, reinterpret_cast<BYTE*>(small),
+                               &size),
               ERROR_MORE_DATA);
     EXPECT_EQ(size, sizeof "System32\\DRIVERS\\dz4xwin2k.sys");
-    EXPECT_EQ(RegQueryValueExA(opened, "Start", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(opened, "Start", nullptr, &type, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegCloseKey(opened), ERROR_SUCCESS);
     EXPECT_EQ(GetLastError(), 99u);
 
     kvxsim::AddKey("SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\Hxhw");
-    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System"),
-              ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\EventLog\\System\\HXHW"),
+    EXPECT_EQ(
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System"),
+        ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE,
+                            "System\\CurrentControlSet\\Services\\EventLog\\System\\HXHW"),
               ERROR_SUCCESS);
     EXPECT_FALSE(kvxsim::KeyExists("SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\Hxhw"));
-    EXPECT_EQ(kvxsim::CountCalls("RegDeleteKeyA", "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\Hxhw"), 1);
+    EXPECT_EQ(kvxsim::CountCalls("RegDeleteKeyA",
+                                 "SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\Hxhw"),
+              1);
 
     kvxsim::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened), ERROR_ACCESS_DENIED);

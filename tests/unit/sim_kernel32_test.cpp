@@ -13,7 +13,9 @@ namespace {
 class SimKernel : public ::testing::Test {
 protected:
     void SetUp() override { kvxsim::Reset(); }
-    void TearDown() override { EXPECT_EQ(kvxsim::OpenResources().Total(), 0) << kvxsim::JournalText(); }
+    void TearDown() override {
+        EXPECT_EQ(kvxsim::OpenResources().Total(), 0) << kvxsim::JournalText();
+    }
 };
 
 int Format(char* buffer, size_t count, const char* format, ...) {
@@ -88,7 +90,8 @@ TEST_F(SimKernel, WildcardSearchMatchesShortNamesInSortedOrder) {
     while (FindNextFileA(search, &found)) names.push_back(found.cFileName);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
     EXPECT_TRUE(FindClose(search));
-    EXPECT_EQ(names, (std::vector<std::string>{"oem10.inf", "OEM2.INF", "staged driver.information"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"oem10.inf", "OEM2.INF", "staged driver.information"}));
 
     EXPECT_EQ(FindFirstFileA("C:\\WINNT\\inf\\x*.inf", &found), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -98,11 +101,14 @@ TEST_F(SimKernel, WildcardSearchMatchesShortNamesInSortedOrder) {
 
 TEST_F(SimKernel, OpenAndLockedFilesRefuseOpeningAndDeletion) {
     kvxsim::AddFile("C:\\WINNT\\inf\\oem1.inf", "0123456789");
-    HANDLE file = CreateFileA("c:\\winnt\\INF\\oem1.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA("c:\\winnt\\INF\\oem1.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(DeleteFileA("C:\\WINNT\\inf\\oem1.inf"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(CreateFileA("C:\\WINNT\\inf\\oem1.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA("C:\\WINNT\\inf\\oem1.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+              INVALID_HANDLE_VALUE);
     char bytes[8];
     DWORD read = 0;
     ASSERT_TRUE(ReadFile(file, bytes, 6, &read, nullptr));
@@ -113,11 +119,39 @@ TEST_F(SimKernel, OpenAndLockedFilesRefuseOpeningAndDeletion) {
 
     kvxsim::AddFile("C:\\WINNT\\inf\\oem2.inf", "x");
     kvxsim::LockFile("C:\\WINNT\\inf\\oem2.inf");
-    EXPECT_EQ(CreateFileA("C:\\WINNT\\inf\\oem2.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA("C:\\WINNT\\inf\\oem2.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(DeleteFileA("C:\\WINNT\\inf\\missing.inf"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(DeleteFileA("C:\\WINNT\\inf\\\\oem2.inf"));  // a doubled separator names nothing
+}
+
+TEST_F(SimKernel, FailurePlanCountsCallsOfThatFunctionOnly) {
+    kvxsim::AddFile("C:\\WINNT\\inf\\kvx.inf", "x");
+    kvxsim::FailCall("DeleteFileA", ERROR_ACCESS_DENIED, 2, 2);
+    EXPECT_FALSE(DeleteFileA("C:\\WINNT\\inf\\other.inf"));  // first call: the platform's answer
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    for (int failing = 0; failing < 2; ++failing) {
+        EXPECT_FALSE(DeleteFileA("C:\\WINNT\\inf\\kvx.inf"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_TRUE(kvxsim::FileExists("C:\\WINNT\\inf\\kvx.inf"));
+    EXPECT_TRUE(DeleteFileA("C:\\WINNT\\inf\\kvx.inf"));
+    EXPECT_EQ(kvxsim::CountCalls("DeleteFileA", "c:\\winnt\\inf\\KVX.INF"), 3);
+}
+
+TEST_F(SimKernel, ResetLeavesNoHandleOfTheOldMachineValid) {
+    kvxsim::AddFile("C:\\WINNT\\inf\\oem1.inf", "x");
+    HANDLE file = CreateFileA("C:\\WINNT\\inf\\oem1.inf", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    kvxsim::Reset();
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(kvxsim::FilesIn("C:\\WINNT\\inf"), std::vector<std::string>{});
+    EXPECT_EQ(kvxsim::Journal().size(), 1u);  // the CloseHandle just made
 }
 
 TEST_F(SimKernel, LastErrorIsPerThreadAndTheMachineIsShared) {

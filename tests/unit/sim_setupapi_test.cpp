@@ -5,6 +5,7 @@
 #include <kvxsim/machine.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -29,7 +30,9 @@ constexpr char kInf[] =
 class SimDevices : public ::testing::Test {
 protected:
     void SetUp() override { kvxsim::Reset(); }
-    void TearDown() override { EXPECT_EQ(kvxsim::OpenResources().Total(), 0) << kvxsim::JournalText(); }
+    void TearDown() override {
+        EXPECT_EQ(kvxsim::OpenResources().Total(), 0) << kvxsim::JournalText();
+    }
 
     // A list of every device with its first element read, for tests that act on one device.
     static HDEVINFO OpenFirst(SP_DEVINFO_DATA* device) {
@@ -67,7 +70,8 @@ TEST_F(SimDevices, DetailOf797BytesIsTooSmallButFillsTheFixedFields) {
     SP_DRVINFO_DETAIL_DATA_A detail{};
     detail.cbSize = sizeof detail;
     DWORD required = sizeof detail;
-    EXPECT_FALSE(SetupDiGetDriverInfoDetailA(set, &device, &driver, &detail, sizeof detail, &required));
+    EXPECT_FALSE(
+        SetupDiGetDriverInfoDetailA(set, &device, &driver, &detail, sizeof detail, &required));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(required, 796u + sizeof kBoardId + 1);
     EXPECT_STREQ(detail.InfFileName, "C:\\WINNT\\inf\\oem3.inf");
@@ -90,7 +94,8 @@ TEST_F(SimDevices, PropertyQueryReportsRequiredSizeAndCanGrow) {
     SP_DEVINFO_DATA device;
     HDEVINFO set = OpenFirst(&device);
     DWORD required = 0;
-    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, nullptr, 0, &required));
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, nullptr, 0,
+                                                   &required));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(required, 5u);
 
@@ -99,15 +104,18 @@ TEST_F(SimDevices, PropertyQueryReportsRequiredSizeAndCanGrow) {
     BYTE buffer[64] = {};
     DWORD size = required;
     for (int refusal = 0; refusal < 2; ++refusal) {
-        EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, buffer, size, &required));
+        EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
+                                                       buffer, size, &required));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
         EXPECT_GT(required, size);
         size = required;
     }
     ASSERT_LE(size, sizeof buffer);
-    ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, buffer, size, &required));
+    ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, buffer,
+                                                  size, &required));
     EXPECT_EQ(required, sizeof kBoardId + 1);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), required), std::string(kBoardId, sizeof kBoardId) + '\0');
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), required),
+              std::string(kBoardId, sizeof kBoardId) + '\0');
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
 }
 
@@ -117,9 +125,11 @@ TEST_F(SimDevices, MissingPropertyAndUnterminatedHardwareIds) {
     SP_DEVINFO_DATA device;
     HDEVINFO set = OpenFirst(&device);
     DWORD required = 0;
-    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, nullptr, 0, &required));
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, nullptr, 0,
+                                                   &required));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
-    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0, &required));
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, nullptr,
+                                                   0, &required));
     EXPECT_EQ(required, 12u);
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
 }
@@ -138,7 +148,8 @@ TEST_F(SimDevices, RemovalDuringAWalkKeepsLaterIndices) {
     // The removed element is still there, gone from the machine; B is still at 1.
     ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
     DWORD required = 0;
-    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, nullptr, 0, &required));
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE, nullptr, nullptr, 0,
+                                                   &required));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_SUCH_DEVINST));
     ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 1, &device));
     EXPECT_EQ(device.DevInst, kvxsim::FindDevice("ROOT\\B\\0000")->devInst);
@@ -158,34 +169,64 @@ TEST_F(SimDevices, RemovalDuringAWalkKeepsLaterIndices) {
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(set));
 }
 
+TEST_F(SimDevices, ListsAreInInstanceOrderAndPresentOnlyOnRequest) {
+    kvxsim::AddDevice({.instanceId = "ROOT\\Z\\0000"});
+    const DEVINST phantom = kvxsim::AddDevice({.instanceId = "root\\m\\0000", .present = false});
+    const DEVINST first = kvxsim::AddDevice({.instanceId = "ROOT\\A\\0000"});
+    auto devnodes = [](DWORD flags) {
+        std::vector<DEVINST> nodes;
+        HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, flags);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i)
+            nodes.push_back(device.DevInst);
+        SetupDiDestroyDeviceInfoList(set);
+        return nodes;
+    };
+    const std::vector<DEVINST> all = devnodes(DIGCF_ALLCLASSES);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0], first);
+    EXPECT_EQ(all[1], phantom);
+    EXPECT_EQ(devnodes(DIGCF_ALLCLASSES | DIGCF_PRESENT).size(), 2u);
+    EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT), INVALID_HANDLE_VALUE);
+}
+
 TEST_F(SimDevices, StagingReusesAnIdenticalInfAndNumbersNewOnes) {
     kvxsim::AddFile("C:\\src\\a.inf", kInf);
     kvxsim::AddFile("C:\\src\\b.inf", "[Version]\r\n");
     kvxsim::AddFile("C:\\WINNT\\inf\\oem0.inf", "someone else's");
     char dest[256];
     DWORD required = 0;
-    ASSERT_TRUE(SetupCopyOEMInfA("C:\\src\\a.inf", nullptr, SPOST_PATH, SP_COPY_FORCE_IN_USE, dest, sizeof dest, &required, nullptr));
+    ASSERT_TRUE(SetupCopyOEMInfA("C:\\src\\a.inf", nullptr, SPOST_PATH, SP_COPY_FORCE_IN_USE, dest,
+                                 sizeof dest, &required, nullptr));
     EXPECT_STREQ(dest, "C:\\WINNT\\inf\\oem1.inf");
     EXPECT_TRUE(kvxsim::FileExists("C:\\WINNT\\INF\\OEM1.PNF"));
-    ASSERT_TRUE(SetupCopyOEMInfA("C:\\src\\a.inf", nullptr, SPOST_PATH, 0, dest, sizeof dest, &required, nullptr));
+    ASSERT_TRUE(SetupCopyOEMInfA("C:\\src\\a.inf", nullptr, SPOST_PATH, 0, dest, sizeof dest,
+                                 &required, nullptr));
     EXPECT_STREQ(dest, "C:\\WINNT\\inf\\oem1.inf");
 
     char small[8];
-    EXPECT_FALSE(SetupCopyOEMInfA("C:\\src\\b.inf", nullptr, SPOST_PATH, 0, small, sizeof small, &required, nullptr));
+    EXPECT_FALSE(SetupCopyOEMInfA("C:\\src\\b.inf", nullptr, SPOST_PATH, 0, small, sizeof small,
+                                  &required, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(required, sizeof "C:\\WINNT\\inf\\oem2.inf");
 
-    EXPECT_FALSE(SetupCopyOEMInfA("C:\\src\\none.inf", nullptr, SPOST_PATH, 0, dest, sizeof dest, &required, nullptr));
+    EXPECT_FALSE(SetupCopyOEMInfA("C:\\src\\none.inf", nullptr, SPOST_PATH, 0, dest, sizeof dest,
+                                  &required, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(kvxsim::Calls("SetupCopyOEMInfA")[0].args[2], "0x200");
 }
 
 TEST_F(SimDevices, DriverUpdateInstallsOnPresentMatchingDevicesOnly) {
     kvxsim::AddFile("C:\\src\\hx.inf", kInf);
-    kvxsim::AddDevice({.instanceId = kBoard, .hardwareIds = {"pci\\ven_0e7c&dev_0002&subsys_05060e7c"}});
-    kvxsim::AddDevice({.instanceId = "PCI\\VEN_0E7C&DEV_0002\\GHOST", .hardwareIds = {kBoardId}, .present = false});
+    kvxsim::AddDevice(
+        {.instanceId = kBoard, .hardwareIds = {"pci\\ven_0e7c&dev_0002&subsys_05060e7c"}});
+    kvxsim::AddDevice({.instanceId = "PCI\\VEN_0E7C&DEV_0002\\GHOST",
+                       .hardwareIds = {kBoardId},
+                       .present = false});
     BOOL reboot = TRUE;
-    ASSERT_TRUE(UpdateDriverForPlugAndPlayDevicesA(nullptr, kBoardId, "C:\\src\\hx.inf", INSTALLFLAG_FORCE, &reboot));
+    ASSERT_TRUE(UpdateDriverForPlugAndPlayDevicesA(nullptr, kBoardId, "C:\\src\\hx.inf",
+                                                   INSTALLFLAG_FORCE, &reboot));
 
     const auto board = kvxsim::FindDevice(kBoard);
     EXPECT_EQ(board->service, "hxhw");
@@ -195,23 +236,29 @@ TEST_F(SimDevices, DriverUpdateInstallsOnPresentMatchingDevicesOnly) {
     EXPECT_EQ(board->drivers[0].infPath, "C:\\WINNT\\inf\\oem0.inf");
     EXPECT_FALSE(kvxsim::FindDevice("PCI\\VEN_0E7C&DEV_0002\\GHOST")->service);
     EXPECT_TRUE(kvxsim::ServiceExists("HXHW"));
-    EXPECT_EQ(kvxsim::FindValue("SYSTEM\\CurrentControlSet\\Services\\hxhw", "ImagePath")->data,
-              std::string("System32\\DRIVERS\\hxhwwin2k.sys", sizeof "System32\\DRIVERS\\hxhwwin2k.sys"));
+    EXPECT_EQ(
+        kvxsim::FindValue("SYSTEM\\CurrentControlSet\\Services\\hxhw", "ImagePath")->data,
+        std::string("System32\\DRIVERS\\hxhwwin2k.sys", sizeof "System32\\DRIVERS\\hxhwwin2k.sys"));
     EXPECT_TRUE(kvxsim::FileExists("C:\\WINNT\\system32\\drivers\\hxhwwin2k.sys"));
 
     // A prefix is not a hardware ID, and a missing INF comes first.
-    EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesA(nullptr, "PCI\\VEN_0E7C&DEV_0002", "C:\\src\\hx.inf", 0, &reboot));
+    EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesA(nullptr, "PCI\\VEN_0E7C&DEV_0002",
+                                                    "C:\\src\\hx.inf", 0, &reboot));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_SUCH_DEVINST));
-    EXPECT_FALSE(UpdateDriverForPlugAndPlayDevicesA(nullptr, kBoardId, "C:\\src\\gone.inf", 0, &reboot));
+    EXPECT_FALSE(
+        UpdateDriverForPlugAndPlayDevicesA(nullptr, kBoardId, "C:\\src\\gone.inf", 0, &reboot));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(kvxsim::CountCalls("UpdateDriverForPlugAndPlayDevicesA", kBoardId), 2);
 }
 
 TEST_F(SimDevices, LocateAndReenumerateTheRoot) {
     DEVINST root = 0;
-    ASSERT_EQ(CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_PHANTOM), static_cast<CONFIGRET>(CR_SUCCESS));
-    EXPECT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_NORMAL), static_cast<CONFIGRET>(CR_SUCCESS));
-    EXPECT_EQ(kvxsim::Calls("CM_Reenumerate_DevNode")[0].Text(), "CM_Reenumerate_DevNode(0x1, 0x0)");
+    ASSERT_EQ(CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_PHANTOM),
+              static_cast<CONFIGRET>(CR_SUCCESS));
+    EXPECT_EQ(CM_Reenumerate_DevNode(root, CM_REENUMERATE_NORMAL),
+              static_cast<CONFIGRET>(CR_SUCCESS));
+    EXPECT_EQ(kvxsim::Calls("CM_Reenumerate_DevNode")[0].Text(),
+              "CM_Reenumerate_DevNode(0x1, 0x0)");
     kvxsim::SetLocateRootResult(CR_FAILURE);
     EXPECT_EQ(CM_Locate_DevNodeA(&root, nullptr, 0), static_cast<CONFIGRET>(CR_FAILURE));
 }

@@ -54,20 +54,26 @@ TEST_F(RemoveDevices, RemovesOnlyDevicesOfTheServiceWhoseIdsBeginWithThePrefix) 
     KVX_EXPORT_OR_SKIP(remove, module(), KVXSetup_RemoveDevices);
     // Removed: a revision suffix after the prefix, and a board written in lower case
     // whose service name is upper case.
-    ASSERT_TRUE(RegisterRootDevice("KVXREV",
-                                   {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C&REV_01",
-                                    "PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C"},
-                                   "hxhw"));
+    ASSERT_TRUE(RegisterRootDevice(
+        "KVXREV",
+        {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C&REV_01", "PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C"},
+        "hxhw"));
     ASSERT_TRUE(RegisterRootDevice("KVXLOWER", {"pci\\ven_0e7c&dev_0002&subsys_05070e7c"}, "HXHW"));
     // Kept: the prefix only inside an ID, another service, another device ID, no service.
     ASSERT_TRUE(RegisterRootDevice("KVXINSIDE", {"ROOT\\PCI\\VEN_0E7C&DEV_0002"}, "hxhw"));
-    ASSERT_TRUE(RegisterRootDevice("KVXOTHERSVC", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05080E7C"}, "othersvc"));
+    ASSERT_TRUE(
+        RegisterRootDevice("KVXOTHERSVC", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05080E7C"}, "othersvc"));
     ASSERT_TRUE(RegisterRootDevice("KVXDEV1", {"PCI\\VEN_0E7C&DEV_0001"}, "hxhw"));
     ASSERT_TRUE(RegisterRootDevice("KVXNOSVC", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05090E7C"}));
-    const std::string rev_package = StagePackage("kvxrev.inf", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C"});
-    const std::string lower_package = StagePackage("kvxlower.inf", {"pci\\ven_0e7c&dev_0002&subsys_05070e7c"});
-    const std::string foreign_package = StagePackage("foreign.inf", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C"}, kOtherProvider);
-    const std::string kept_package = StagePackage("kvxkept.inf", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05080E7C", "PCI\\VEN_0E7C&DEV_0001", "ROOT\\PCI\\VEN_0E7C&DEV_0002"});
+    const std::string rev_package =
+        StagePackage("kvxrev.inf", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C"});
+    const std::string lower_package =
+        StagePackage("kvxlower.inf", {"pci\\ven_0e7c&dev_0002&subsys_05070e7c"});
+    const std::string foreign_package =
+        StagePackage("foreign.inf", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05060E7C"}, kOtherProvider);
+    const std::string kept_package =
+        StagePackage("kvxkept.inf", {"PCI\\VEN_0E7C&DEV_0002&SUBSYS_05080E7C",
+                                     "PCI\\VEN_0E7C&DEV_0001", "ROOT\\PCI\\VEN_0E7C&DEV_0002"});
     for (const std::string& path : {rev_package, lower_package, foreign_package, kept_package}) {
         ASSERT_FALSE(path.empty());
     }
@@ -93,8 +99,8 @@ TEST_F(RemoveDevices, RemovesOnlyDevicesOfTheServiceWhoseIdsBeginWithThePrefix) 
 TEST_F(RemoveDevices, TracesTheWalkAndDeletesOnlyThePackageInfOfTheProvider) {
     KVX_EXPORT_OR_SKIP(remove, module(), KVXSetup_RemoveDevices);
     const std::string board_id = "PCI\\VEN_1011&DEV_0046&SUBSYS_61000E7C";
-    ASSERT_TRUE(RegisterRootDevice("KVXTRACE", {"ACPI\\KVX0001", board_id + "&REV_03", board_id},
-                                   "Dz4x"));
+    ASSERT_TRUE(
+        RegisterRootDevice("KVXTRACE", {"ACPI\\KVX0001", board_id + "&REV_03", board_id}, "Dz4x"));
     // Named so that the platform lists the foreign driver first.
     const std::string foreign = StagePackage("aforeign.inf", {board_id}, kOtherProvider);
     const std::string package = StagePackage("kvxtrace.inf", {board_id});
@@ -117,15 +123,16 @@ TEST_F(RemoveDevices, TracesTheWalkAndDeletesOnlyThePackageInfOfTheProvider) {
     EXPECT_EQ(ours[9].substr(ours[9].size() - std::min(ours[9].size(), section_end.size())),
               section_end);
     ours[8] = ours[9] = "(checked above)";
-    EXPECT_EQ(ours, (Lines{"RemoveDevices: Comparing with Service \"Dz4x\"\n",
-                           "RemoveDevices: Service matches\n",
-                           "RemoveDevices: Comparing with Device ID \"ACPI\\KVX0001\"\n",
-                           "RemoveDevices: Comparing with Device ID \"" + board_id + "&REV_03\"\n",
-                           "RemoveDevices: Match found\n",
-                           "Driver 0: desc=\"aforeign.inf board\" provider=\"Other Maker Ltd\"\n",
-                           "Driver 1: desc=\"kvxtrace.inf board\" provider=\"Kavexa Systems Inc\"\n",
-                           "Driver provider matches\n", "(checked above)", "(checked above)",
-                           "Last Error: 103(259)\n"}));
+    EXPECT_EQ(ours,
+              (Lines{"RemoveDevices: Comparing with Service \"Dz4x\"\n",
+                     "RemoveDevices: Service matches\n",
+                     "RemoveDevices: Comparing with Device ID \"ACPI\\KVX0001\"\n",
+                     "RemoveDevices: Comparing with Device ID \"" + board_id + "&REV_03\"\n",
+                     "RemoveDevices: Match found\n",
+                     "Driver 0: desc=\"aforeign.inf board\" provider=\"Other Maker Ltd\"\n",
+                     "Driver 1: desc=\"kvxtrace.inf board\" provider=\"Kavexa Systems Inc\"\n",
+                     "Driver provider matches\n", "(checked above)", "(checked above)",
+                     "Last Error: 103(259)\n"}));
     EXPECT_EQ(lines.back(), "SetupDiEnumDeviceInfo - no more items\n");
 
     EXPECT_FALSE(FindRootDevice("KVXTRACE").has_value());
@@ -138,8 +145,9 @@ TEST_F(RemoveDevices, WithoutMatchesComparesEveryServiceAndEndsAtNoMoreItems) {
     ASSERT_TRUE(RegisterRootDevice("KVXNOSVC", {"PCI\\VEN_0E7C&DEV_0001"}));
     ASSERT_TRUE(RegisterRootDevice("KVXOTHER", {"PCI\\VEN_0E7C&DEV_0001"}, "othersvc"));
     const std::vector<kvxtest::Device> devices = kvxtest::ListDevices();
-    const auto with_service = std::count_if(devices.begin(), devices.end(),
-                                            [](const kvxtest::Device& d) { return !d.service.empty(); });
+    const auto with_service =
+        std::count_if(devices.begin(), devices.end(),
+                      [](const kvxtest::Device& d) { return !d.service.empty(); });
     const kvxtest::Inventory before = kvxtest::TakeInventory();
     TakeTrace();
 

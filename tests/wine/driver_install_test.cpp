@@ -30,7 +30,8 @@ kvxtest::TestInf FirstFamilyInf() {
 // Splits "Return from SetupCopyOEMInf: F, err=E, name=N\n" into F and N; false when the
 // line has another form.
 bool ParseStagingLine(const std::string& line, std::string* flag, std::string* name) {
-    static const std::regex form("Return from SetupCopyOEMInf: (-?[0-9]+), err=-?[0-9]+, name=(.*)\n");
+    static const std::regex form(
+        "Return from SetupCopyOEMInf: (-?[0-9]+), err=-?[0-9]+, name=(.*)\n");
     std::smatch match;
     if (!std::regex_match(line, match, form)) return false;
     *flag = match[1];
@@ -95,7 +96,8 @@ TEST_F(CopyOemInf, MissingInfFailsAndTracesFlagZeroWithAnEmptyName) {
 TEST_F(InstallPnpDevice, InstallsTheInfsDriverOnTheMatchingDeviceOnly) {
     KVX_EXPORT_OR_SKIP(install, module(), KVXSetup_InstallPnpDevice);
     ASSERT_TRUE(kvxtest::RegisterRootDevice("KVXBOARD", {kBoardId, "PCI\\VEN_1011&DEV_0046"}));
-    ASSERT_TRUE(kvxtest::RegisterRootDevice("KVXOTHER", {"PCI\\VEN_1011&DEV_0046&SUBSYS_60020E7C"}));
+    ASSERT_TRUE(
+        kvxtest::RegisterRootDevice("KVXOTHER", {"PCI\\VEN_1011&DEV_0046&SUBSYS_60020E7C"}));
     const std::string inf = kvxtest::WriteTestInf("kvxinstall.inf", FirstFamilyInf());
     TakeTrace();
 
@@ -109,9 +111,10 @@ TEST_F(InstallPnpDevice, InstallsTheInfsDriverOnTheMatchingDeviceOnly) {
     const auto other = kvxtest::FindRootDevice("KVXOTHER");
     ASSERT_TRUE(other.has_value());
     EXPECT_EQ(other->service, "");
-    EXPECT_EQ(ToLower(kvxtest::ReadRegistryString(kvxtest::ServiceKeyPath("dz4x"), "ImagePath")
-                          .value_or("")),
-              ToLower(kvxtest::DriversDirectory() + "dz4xwin2k.sys"));
+    EXPECT_EQ(
+        ToLower(
+            kvxtest::ReadRegistryString(kvxtest::ServiceKeyPath("dz4x"), "ImagePath").value_or("")),
+        ToLower(kvxtest::DriversDirectory() + "dz4xwin2k.sys"));
 }
 
 }  // namespace

@@ -19,7 +19,9 @@ using kvxtest::TakeTrace;
 
 const char kEntryLine[] = "TLX W2K Install DLLMain called\n";
 
-DWORD WINAPI DoNothing(LPVOID) { return 0; }
+DWORD WINAPI DoNothing(LPVOID) {
+    return 0;
+}
 
 const IMAGE_NT_HEADERS* NtHeaders(HMODULE module) {
     const auto* base = reinterpret_cast<const BYTE*>(module);
@@ -49,8 +51,9 @@ TEST(ModuleEntry, EachExportHasItsAlphabeticalOrdinal) {
             missing.push_back(name);
             continue;
         }
-        EXPECT_EQ(reinterpret_cast<void*>(by_name),
-                  reinterpret_cast<void*>(GetProcAddress(module.handle(), MAKEINTRESOURCEA(ordinal))))
+        EXPECT_EQ(
+            reinterpret_cast<void*>(by_name),
+            reinterpret_cast<void*>(GetProcAddress(module.handle(), MAKEINTRESOURCEA(ordinal))))
             << name << " is not ordinal " << ordinal;
     }
     if (!missing.empty()) GTEST_SKIP() << "not exported yet: " << testing::PrintToString(missing);
@@ -90,7 +93,8 @@ TEST(ModuleEntry, ImportsOnlyFromSystemDllsOfWindows2000) {
     ASSERT_NE(imports.VirtualAddress, 0u);
     const std::vector<std::string> allowed = {"kernel32.dll", "advapi32.dll", "setupapi.dll",
                                               "newdev.dll", "msvcrt.dll"};
-    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+    for (auto* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
          entry->Name != 0; ++entry) {
         const std::string dll = kvxtest::ToLower(reinterpret_cast<const char*>(base + entry->Name));
         EXPECT_NE(std::find(allowed.begin(), allowed.end(), dll), allowed.end())

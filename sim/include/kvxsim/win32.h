@@ -403,8 +403,7 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
 
 // advapi32
-SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
-                                DWORD dwDesiredAccess);
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess);
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus);
 BOOL WINAPI DeleteService(SC_HANDLE hService);
@@ -418,9 +417,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 
 // setupapi
 BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocation,
-                             DWORD OEMSourceMediaType, DWORD CopyStyle,
-                             PSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
-                             PDWORD RequiredSize, PSTR* DestinationInfFileNameComponent);
+                             DWORD OEMSourceMediaType, DWORD CopyStyle, PSTR DestinationInfFileName,
+                             DWORD DestinationInfFileNameSize, PDWORD RequiredSize,
+                             PSTR* DestinationInfFileNameComponent);
 HDEVINFO WINAPI SetupDiGetClassDevsA(CONST GUID* ClassGuid, PCSTR Enumerator, HWND hwndParent,
                                      DWORD Flags);
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);

@@ -46,7 +46,9 @@ std::vector<std::string> SplitMultiString(const std::string& data) {
     return strings;
 }
 
-std::string UpToTerminator(const std::string& data) { return data.substr(0, data.find('\0')); }
+std::string UpToTerminator(const std::string& data) {
+    return data.substr(0, data.find('\0'));
+}
 
 std::string ReadClassValue(const std::string& driver_key, const char* value) {
     const std::string path = "SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver_key;
@@ -64,7 +66,9 @@ std::string ReadClassValue(const std::string& driver_key, const char* value) {
 
 }  // namespace
 
-std::string RootInstanceId(const std::string& name) { return "Root\\" + name + "\\0000"; }
+std::string RootInstanceId(const std::string& name) {
+    return "Root\\" + name + "\\0000";
+}
 
 bool RegisterRootDevice(const std::string& name, const std::vector<std::string>& hardware_ids,
                         const std::string& service) {
@@ -104,10 +108,8 @@ std::vector<Device> ListDevices() {
         device.service = UpToTerminator(ReadProperty(set, &data, SPDRP_SERVICE));
         device.hardware_ids = SplitMultiString(ReadProperty(set, &data, SPDRP_HARDWAREID));
         const std::string driver_key = UpToTerminator(ReadProperty(set, &data, SPDRP_DRIVER));
-        if (!driver_key.empty()) {
-            device.driver_description = ReadClassValue(driver_key, "DriverDesc");
+        if (!driver_key.empty())
             device.driver_inf = BaseName(ReadClassValue(driver_key, "InfPath"));
-        }
         devices.push_back(device);
     }
     SetupDiDestroyDeviceInfoList(set);

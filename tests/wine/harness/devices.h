@@ -11,9 +11,9 @@ struct Device {
     std::string instance_id;  // As the platform reports it (Wine: upper case).
     std::string service;      // Empty when the device has none.
     std::vector<std::string> hardware_ids;
-    // From the device's driver key; empty while no driver is installed.
-    std::string driver_description;
-    std::string driver_inf;  // Name of the INF in the INF store that installed the driver.
+    // Name of the INF in the INF store that installed the device's driver; empty while
+    // it has none.
+    std::string driver_inf;
 };
 
 // Registers Root\<name>\0000 in the System class with the hardware IDs (in this order) and,

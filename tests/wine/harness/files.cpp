@@ -20,7 +20,9 @@ std::string WindowsDirectory() {
     return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
 }
 
-std::string InfDirectory() { return WindowsDirectory() + "inf\\"; }
+std::string InfDirectory() {
+    return WindowsDirectory() + "inf\\";
+}
 
 std::string DriversDirectory() {
     char buffer[MAX_PATH] = {};
@@ -42,15 +44,15 @@ bool WriteBinaryFile(const std::string& path, const std::string& bytes) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr);
+    const BOOL ok =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
 }
 
 bool ReadBinaryFile(const std::string& path, std::string* bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bytes->clear();
     char chunk[4096];

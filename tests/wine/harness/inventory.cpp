@@ -36,8 +36,7 @@ Inventory TakeInventory() {
     return lines;
 }
 
-Inventory Without(const Inventory& inventory,
-                  const std::function<bool(const std::string&)>& drop) {
+Inventory Without(const Inventory& inventory, const std::function<bool(const std::string&)>& drop) {
     Inventory kept;
     for (const std::string& line : inventory) {
         if (!drop(line)) kept.insert(line);

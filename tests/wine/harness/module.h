@@ -46,8 +46,8 @@ private:
 
 // Declares `var` as the export `name` of `module` (a LoadedModule); a test whose export
 // is not there yet is skipped rather than failed.
-#define KVX_EXPORT_OR_SKIP(var, module, name)                                      \
-    const auto var = (module).Find<decltype(&name)>(#name);                        \
-    if (var == nullptr) {                                                          \
+#define KVX_EXPORT_OR_SKIP(var, module, name)                                   \
+    const auto var = (module).Find<decltype(&name)>(#name);                     \
+    if (var == nullptr) {                                                       \
         GTEST_SKIP() << #name " is not exported by " << ::kvxtest::kModuleName; \
     }

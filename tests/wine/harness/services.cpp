@@ -15,10 +15,10 @@ std::string EventLogSourcePath(const std::string& name) {
 bool CreateDriverService(const std::string& name, const std::string& binary_path) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (!manager) return false;
-    SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
-                                       SERVICE_ERROR_NORMAL, binary_path.c_str(), nullptr,
-                                       nullptr, nullptr, nullptr, nullptr);
+    SC_HANDLE service =
+        CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     if (service) CloseServiceHandle(service);
     CloseServiceHandle(manager);
     return service != nullptr;
@@ -33,10 +33,10 @@ bool CreateRunningService(const std::string& name) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (!manager) return false;
     const std::string command = "\"" + binary + "\"";
-    SC_HANDLE service = CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                       SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
-                                       nullptr, nullptr, nullptr);
+    SC_HANDLE service =
+        CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     const bool started = service && StartServiceA(service, 0, nullptr);
     if (service) CloseServiceHandle(service);
     CloseServiceHandle(manager);

@@ -30,7 +30,8 @@ std::string InfText(const TestInf& inf) {
         "%Provider%=Boards\r\n"
         "\r\n"
         "[Boards]\r\n";
-    for (const std::string& id : inf.hardware_ids) text += "%BoardDesc%=BoardInstall," + id + "\r\n";
+    for (const std::string& id : inf.hardware_ids)
+        text += "%BoardDesc%=BoardInstall," + id + "\r\n";
     text +=
         "\r\n"
         "[BoardInstall]\r\n"
