@@ -31,8 +31,10 @@ void BuildMachine(int deviceCount) {
             device = {.instanceId = "PCI\\BOARD\\" + n,
                       .service = first ? "dz4x" : "hxhw",
                       .hardwareIds = {id + "&REV_01", id},
-                      .drivers = {{.description = "Board", .provider = DriverProviderName,
-                                   .infPath = inf, .section = "Board.Install",
+                      .drivers = {{.description = "Board",
+                                   .provider = DriverProviderName,
+                                   .infPath = inf,
+                                   .section = "Board.Install",
                                    .hardwareId = id}}};
         } else {
             device = {.instanceId = "PCI\\OTHER\\" + n,
@@ -46,16 +48,24 @@ void BuildMachine(int deviceCount) {
 
 void RemovalSequence(benchmark::State& state) {
     const int deviceCount = static_cast<int>(state.range(0));
+    size_t platformCalls = 0;
+    size_t traceLines = 0;
     for (auto _ : state) {
         state.PauseTiming();
         BuildMachine(deviceCount);
         state.ResumeTiming();
         benchmark::DoNotOptimize(KVXSetup_PnPRemoveKVX());
+        state.PauseTiming();
+        platformCalls = kvxsim::Journal().size();
+        traceLines = kvxsim::DebugOutput().size();
+        state.ResumeTiming();
     }
     state.counters["devices"] = deviceCount;
+    state.counters["platform_calls"] = static_cast<double>(platformCalls);
+    state.counters["trace_lines"] = static_cast<double>(traceLines);
     state.counters["per_device"] = benchmark::Counter(
-        static_cast<double>(deviceCount), benchmark::Counter::kIsIterationInvariantRate |
-                                              benchmark::Counter::kInvert);
+        static_cast<double>(deviceCount),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

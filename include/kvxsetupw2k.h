@@ -24,8 +24,7 @@ KVXSETUP_API DWORD WINAPI KVXSetup_CopyOemInf(LPCSTR infPath, DWORD copyStyle);
 /* Installs or updates, from infPath, the driver of every device matching hardwareId.
  * Only the low 8 bits of force count; non-zero forces the install. Returns 2 when the
  * platform fails without an error code. */
-KVXSETUP_API DWORD WINAPI KVXSetup_InstallPnpDevice(LPCSTR infPath, LPCSTR hardwareId,
-                                                    BOOL force);
+KVXSETUP_API DWORD WINAPI KVXSetup_InstallPnpDevice(LPCSTR infPath, LPCSTR hardwareId, BOOL force);
 
 /* Removes any earlier installation, then stages both INFs and installs the drivers of
  * both board families. Returns (DWORD)-1 when either path is NULL or empty. */

@@ -17,12 +17,27 @@ std::string Upper(std::string_view text) {
     return result;
 }
 
+static char UpperChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Without building upper-case copies: list building compares every pair of instance IDs.
 bool EqualNoCase(std::string_view a, std::string_view b) {
-    return Upper(a) == Upper(b);
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (UpperChar(a[i]) != UpperChar(b[i])) return false;
+    }
+    return true;
 }
 
 bool LessNoCase(std::string_view a, std::string_view b) {
-    return Upper(a) < Upper(b);
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const unsigned char x = static_cast<unsigned char>(UpperChar(a[i]));
+        const unsigned char y = static_cast<unsigned char>(UpperChar(b[i]));
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
 }
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {

@@ -63,6 +63,7 @@ struct HandleRecord {
     std::vector<WIN32_FIND_DATAA> found;  // find
     size_t nextFound = 0;                 // find
     std::vector<size_t> members;          // device list: indices into Machine::devices
+    std::vector<bool> isMember;           // device list: by index into Machine::devices
     std::map<size_t, std::vector<Driver>> driverLists;  // device list, by device index
 };
 

@@ -43,9 +43,8 @@ Member ResolveMember(HDEVINFO set, const SP_DEVINFO_DATA* data) {
         member.error = ERROR_INVALID_USER_BUFFER;
     } else {
         member.index = data->Reserved - 1;
-        const auto& members = member.list->members;
-        if (data->Reserved == 0 ||
-            std::find(members.begin(), members.end(), member.index) == members.end()) {
+        const auto& isMember = member.list->isMember;
+        if (data->Reserved == 0 || member.index >= isMember.size() || !isMember[member.index]) {
             member.error = ERROR_INVALID_PARAMETER;
         }
     }
@@ -241,6 +240,8 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(CONST GUID* ClassGuid, PCSTR Enumerator, HW
             if (!EqualNoCase(device.instanceId.substr(0, prefix.size()), prefix)) continue;
         }
         record.members.push_back(i);
+        if (record.isMember.size() <= i) record.isMember.resize(m.devices.size());
+        record.isMember[i] = true;
     }
     std::sort(record.members.begin(), record.members.end(), [&](size_t a, size_t b) {
         return LessNoCase(m.devices[a].device.instanceId, m.devices[b].device.instanceId);

@@ -10,8 +10,8 @@ constexpr size_t kPathBufferSize = 1044;
 constexpr UINT kDirectoryQuerySize = 520;
 
 static bool BeginsWithProductHeader(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     char header[kInfHeaderLength + 1] = {};
     DWORD read = 0;

@@ -2,7 +2,9 @@
 
 #include <stdint.h>
 
-static char FoldLetter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char FoldLetter(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsIgnoreCaseBounded(const char* text, size_t textSize, const char* other, size_t n) {
     for (size_t i = 0; i < n; ++i) {

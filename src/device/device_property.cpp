@@ -28,15 +28,15 @@ static bool ReplaceBlock(PropertyBuffer* buffer, DWORD size, char (&message)[kTr
     return true;
 }
 
-PropertyQuery QueryDevicePropertyGrowing(HDEVINFO devices, SP_DEVINFO_DATA* device,
-                                         DWORD property, DWORD size, PropertyBuffer* buffer,
-                                         DWORD* error, char (&message)[kTraceBufferSize]) {
+PropertyQuery QueryDevicePropertyGrowing(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
+                                         DWORD size, PropertyBuffer* buffer, DWORD* error,
+                                         char (&message)[kTraceBufferSize]) {
     if (size > buffer->size) size = buffer->size;
     for (;;) {
         DWORD type = 0;
         DWORD required = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(devices, device, property, &type, buffer->data,
-                                              size, &required)) {
+        if (SetupDiGetDeviceRegistryPropertyA(devices, device, property, &type, buffer->data, size,
+                                              &required)) {
             buffer->filled = required < size ? required : size;
             return PropertyQuery::Filled;
         }

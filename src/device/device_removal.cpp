@@ -49,8 +49,8 @@ static void RemoveDeviceIfRequested(HDEVINFO devices, SP_DEVINFO_DATA* device,
                                     PropertyBuffer* buffer, const RemovalRequest& request,
                                     char (&message)[kTraceBufferSize]) {
     DWORD error = 0;
-    switch (QueryDevicePropertyGrowing(devices, device, SPDRP_SERVICE, 0, buffer, &error,
-                                       message)) {
+    switch (
+        QueryDevicePropertyGrowing(devices, device, SPDRP_SERVICE, 0, buffer, &error, message)) {
         case PropertyQuery::Filled:
             break;
         case PropertyQuery::Failed:

@@ -3,13 +3,12 @@
 #include "common/case_insensitive.h"
 #include "entry/trace.h"
 
-static void DeleteDriverInf(HDEVINFO devices, SP_DEVINFO_DATA* device,
-                            SP_DRVINFO_DATA_V2_A* driver, char (&message)[kTraceBufferSize]) {
+static void DeleteDriverInf(HDEVINFO devices, SP_DEVINFO_DATA* device, SP_DRVINFO_DATA_V2_A* driver,
+                            char (&message)[kTraceBufferSize]) {
     SP_DRVINFO_DETAIL_DATA_A detail = {};
     detail.cbSize = sizeof detail;
     DWORD required = sizeof detail;
-    if (!SetupDiGetDriverInfoDetailA(devices, device, driver, &detail, sizeof detail,
-                                     &required)) {
+    if (!SetupDiGetDriverInfoDetailA(devices, device, driver, &detail, sizeof detail, &required)) {
         const DWORD error = GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
             Trace(message, "SetupDiGetDriverInfoDetail failed, err=%d\n", error);
@@ -21,8 +20,7 @@ static void DeleteDriverInf(HDEVINFO devices, SP_DEVINFO_DATA* device,
     }
     detail.InfFileName[sizeof detail.InfFileName - 1] = '\0';
     detail.SectionName[sizeof detail.SectionName - 1] = '\0';
-    Trace(message, "InfFileName=\"%s\", section=\"%s\"\n", detail.InfFileName,
-          detail.SectionName);
+    Trace(message, "InfFileName=\"%s\", section=\"%s\"\n", detail.InfFileName, detail.SectionName);
     if (!DeleteFileA(detail.InfFileName)) {
         const DWORD error = GetLastError();
         Trace(message, "DeleteFile failed, err=%d\n", error);

@@ -1,7 +1,9 @@
 #include "catalog/catalog.h"
 #include "entry/exports.h"
 
-static bool IsAbsentOrEmpty(LPCSTR path) { return path == nullptr || path[0] == '\0'; }
+static bool IsAbsentOrEmpty(LPCSTR path) {
+    return path == nullptr || path[0] == '\0';
+}
 
 // Results are ignored: an ID that matches no board on this machine is not a failure.
 static void InstallFamily(LPCSTR infPath, const char* const* ids, size_t count) {

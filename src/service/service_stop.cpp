@@ -20,8 +20,8 @@ extern "C" ErrorCode WINAPI KVXSetup_StopService(LPCSTR serviceName) {
     SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_STOP);
     if (service == nullptr) {
         const DWORD error = GetLastError();
-        Trace(message, "StopService: failed to open service %s, err=%d (%x)\n", serviceName,
-              error, error);
+        Trace(message, "StopService: failed to open service %s, err=%d (%x)\n", serviceName, error,
+              error);
         CloseServiceHandle(manager);
         return error;
     }

@@ -389,6 +389,18 @@ TEST_F(HardwareIdWalk, RequiredSizeGrowingBetweenQueriesIsFollowed) {
     EXPECT_TRUE(Removed(BoardAt("4&1&0&08")));
 }
 
+TEST_F(HardwareIdWalk, TooSmallAnswerWithoutALargerSizeEndsTheQuery) {
+    kvxsim::AddDevice(HxBoard("4&1&0&08"));
+    // Asking again with the same size would get the same answer, for ever.
+    kvxsim::FailCall("SetupDiGetDeviceRegistryPropertyA", ERROR_INSUFFICIENT_BUFFER, 1, 0);
+
+    EXPECT_EQ(RemoveHxBoards(), 0u);
+
+    EXPECT_EQ(FirstTraceLines(1),
+              std::vector<std::string>{"SetupDiGetDeviceRegistryProperty(SVC) failed, err=122\n"});
+    EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
+}
+
 TEST_F(HardwareIdWalk, NoMemoryForAPropertySkipsOnlyThatDevice) {
     kvxsim::AddDevice(HxBoard("4&1&0&08"));
     kvxsim::AddDevice(HxBoard("4&1&0&10"));

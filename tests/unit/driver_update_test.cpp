@@ -27,7 +27,7 @@ TEST_F(InstallPnpDevice, WritesNameInfAndIdUnformattedThenInstalls) {
     kvxsim::AddFile(percentPath, "[Version]\r\n[S]\r\nAddService=dz4x,2,S\r\n");
     EXPECT_EQ(KVXSetup_InstallPnpDevice(percentPath, kId, TRUE), 0u);
     EXPECT_EQ(kvxsim::DebugOutput(), (std::vector<std::string>{"KVXSetup_InstallPnpDevice\n",
-                                                                percentPath, "\n", kId, "\n"}));
+                                                               percentPath, "\n", kId, "\n"}));
     EXPECT_EQ(kvxsim::FindDevice("PCI\\VEN_1011&DEV_0046&SUBSYS_60000E7C\\3&1&0&08")->service,
               "dz4x");
 }
@@ -36,7 +36,10 @@ TEST_F(InstallPnpDevice, OnlyTheLowByteOfForceCounts) {
     const struct {
         BOOL force;
         DWORD flags;
-    } cases[] = {{0, 0}, {1, INSTALLFLAG_FORCE}, {0xFF, INSTALLFLAG_FORCE}, {0x100, 0},
+    } cases[] = {{0, 0},
+                 {1, INSTALLFLAG_FORCE},
+                 {0xFF, INSTALLFLAG_FORCE},
+                 {0x100, 0},
                  {0x7FFFFF01, INSTALLFLAG_FORCE}};
     for (const auto& c : cases) {
         kvxsim::ClearJournal();

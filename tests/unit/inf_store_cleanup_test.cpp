@@ -28,9 +28,9 @@ void AddStagedInf(const char* number, const std::string& contents) {
     kvxsim::AddFile(InStore("oem") + number + ".pnf", "PNF binary data");
 }
 
-class RemoveOemInfFilesTest : public MachineTest {};
+class InfStoreCleanup : public MachineTest {};
 
-TEST_F(RemoveOemInfFilesTest, ProductInfIsDeletedWithItsPrecompiledFile) {
+TEST_F(InfStoreCleanup, ProductInfIsDeletedWithItsPrecompiledFile) {
     AddStagedInf("5", std::string(kHeader2003) + kInfBody);
 
     EXPECT_EQ(RemoveOemInfFiles(), 0u);
@@ -38,7 +38,7 @@ TEST_F(RemoveOemInfFilesTest, ProductInfIsDeletedWithItsPrecompiledFile) {
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), IsEmpty());
 }
 
-TEST_F(RemoveOemInfFilesTest, EveryYearsHeaderMatchesInAnyLetterCase) {
+TEST_F(InfStoreCleanup, EveryYearsHeaderMatchesInAnyLetterCase) {
     AddStagedInf("0", "; Copyright 2000, Kavexa Systems Inc\r\n");
     AddStagedInf("1", "; copyright 2001, kavexa systems inc\r\n");
     AddStagedInf("2", "; Copyright 2002, Kavexa Systems Inc\r\n");
@@ -50,7 +50,7 @@ TEST_F(RemoveOemInfFilesTest, EveryYearsHeaderMatchesInAnyLetterCase) {
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), IsEmpty());
 }
 
-TEST_F(RemoveOemInfFilesTest, FilesNotBeginningWithAWholeHeaderLineStay) {
+TEST_F(InfStoreCleanup, FilesNotBeginningWithAWholeHeaderLineStay) {
     AddStagedInf("5", std::string("; Copyright 2003, Kavexa Systems Inc\n") + kInfBody);
     AddStagedInf("6", "; Copyright 2003, Kavexa Systems Inc\r");  // one byte short
     AddStagedInf("7", std::string("; Copyright 2003, Other Vendor Ltd\r\n") + kInfBody);
@@ -64,7 +64,7 @@ TEST_F(RemoveOemInfFilesTest, FilesNotBeginningWithAWholeHeaderLineStay) {
                             "oem8.inf", "oem8.pnf", "oem9.pnf"));
 }
 
-TEST_F(RemoveOemInfFilesTest, FixedNameFilesAreDeletedWhateverTheyHold) {
+TEST_F(InfStoreCleanup, FixedNameFilesAreDeletedWhateverTheyHold) {
     kvxsim::AddFile(InStore("kvx.inf"), "[Version]\r\n");
     kvxsim::AddFile(InStore("kvx.pnf"), "");
 
@@ -73,7 +73,7 @@ TEST_F(RemoveOemInfFilesTest, FixedNameFilesAreDeletedWhateverTheyHold) {
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), IsEmpty());
 }
 
-TEST_F(RemoveOemInfFilesTest, LockedInfStays) {
+TEST_F(InfStoreCleanup, LockedInfStays) {
     AddStagedInf("5", kHeader2003);
     kvxsim::LockFile(InStore("oem5.inf"));
 
@@ -83,7 +83,7 @@ TEST_F(RemoveOemInfFilesTest, LockedInfStays) {
     kvxsim::LockFile(InStore("oem5.inf"), false);
 }
 
-TEST_F(RemoveOemInfFilesTest, FailingReadLeavesTheFile) {
+TEST_F(InfStoreCleanup, FailingReadLeavesTheFile) {
     AddStagedInf("5", kHeader2003);
     kvxsim::FailCall("ReadFile", ERROR_LOCK_VIOLATION);
 
@@ -92,7 +92,7 @@ TEST_F(RemoveOemInfFilesTest, FailingReadLeavesTheFile) {
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), ElementsAre("oem5.inf", "oem5.pnf"));
 }
 
-TEST_F(RemoveOemInfFilesTest, InfFoundOnlyThroughItsShortNameIsDeletedByItsLongName) {
+TEST_F(InfStoreCleanup, InfFoundOnlyThroughItsShortNameIsDeletedByItsLongName) {
     kvxsim::AddFile(InStore("Kavexa board.inf"), kHeader2003, "OEMKAV~1.INF");
     kvxsim::AddFile(InStore("Kavexa board.pnf"), "PNF binary data");
 
@@ -101,10 +101,10 @@ TEST_F(RemoveOemInfFilesTest, InfFoundOnlyThroughItsShortNameIsDeletedByItsLongN
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), IsEmpty());
 }
 
-class RemoveOemInfFilesInWindowsDirectory : public MachineTest,
-                                            public ::testing::WithParamInterface<const char*> {};
+class InfStoreCleanupWindowsDirectory : public MachineTest,
+                                        public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(RemoveOemInfFilesInWindowsDirectory, StoreIsTheInfSubdirectory) {
+TEST_P(InfStoreCleanupWindowsDirectory, StoreIsTheInfSubdirectory) {
     kvxsim::SetWindowsDirectory(GetParam());
     kvxsim::AddFile("D:\\WIN2K\\inf\\oem5.inf", kHeader2003);
     kvxsim::AddFile("D:\\WIN2K\\inf\\kvx.inf", "");
@@ -114,10 +114,10 @@ TEST_P(RemoveOemInfFilesInWindowsDirectory, StoreIsTheInfSubdirectory) {
     EXPECT_THAT(kvxsim::FilesIn("D:\\WIN2K\\inf"), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutTrailingBackslash, RemoveOemInfFilesInWindowsDirectory,
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutTrailingBackslash, InfStoreCleanupWindowsDirectory,
                          ::testing::Values("D:\\WIN2K", "D:\\WIN2K\\"));
 
-TEST_F(RemoveOemInfFilesTest, FailingWindowsDirectoryQueryTouchesNothing) {
+TEST_F(InfStoreCleanup, FailingWindowsDirectoryQueryTouchesNothing) {
     AddStagedInf("5", kHeader2003);
     kvxsim::AddFile(InStore("kvx.inf"), "");
     kvxsim::FailCall("GetWindowsDirectoryA", ERROR_ACCESS_DENIED, 1, 0);
@@ -128,7 +128,7 @@ TEST_F(RemoveOemInfFilesTest, FailingWindowsDirectoryQueryTouchesNothing) {
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), ElementsAre("kvx.inf", "oem5.inf", "oem5.pnf"));
 }
 
-TEST_F(RemoveOemInfFilesTest, WindowsDirectoryTooLongForTheBufferTouchesNothing) {
+TEST_F(InfStoreCleanup, WindowsDirectoryTooLongForTheBufferTouchesNothing) {
     kvxsim::SetWindowsDirectory("C:\\" + std::string(517, 'W'));  // 520 characters
 
     EXPECT_EQ(RemoveOemInfFiles(), static_cast<ErrorCode>(ERROR_INSUFFICIENT_BUFFER));

@@ -100,7 +100,8 @@ TEST_F(StopServiceTolerantly, AbsenceAndNotRunningCountAsStoppedWithANote) {
 }
 
 TEST_F(StopServiceTolerantly, OtherFailuresAreReturnedWithNoteZero) {
-    kvxsim::AddService({.name = "Dz4x", .running = true, .stopError = ERROR_INVALID_SERVICE_CONTROL});
+    kvxsim::AddService(
+        {.name = "Dz4x", .running = true, .stopError = ERROR_INVALID_SERVICE_CONTROL});
     DWORD note = 77;
     EXPECT_EQ(StopServiceTolerant("Dz4x", &note), DWORD{ERROR_INVALID_SERVICE_CONTROL});
     EXPECT_EQ(note, 0u);

@@ -61,8 +61,8 @@ TEST_F(TraceLine, LongExpansionIsCutTo255CharactersEndingInLineFeed) {
 
 TEST(ModuleEntry, EveryReasonWritesOneLineAndLoadingSucceeds) {
     kvxsim::Reset();
-    for (DWORD reason : {DLL_PROCESS_ATTACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH,
-                         DLL_PROCESS_DETACH}) {
+    for (DWORD reason :
+         {DLL_PROCESS_ATTACH, DLL_THREAD_ATTACH, DLL_THREAD_DETACH, DLL_PROCESS_DETACH}) {
         EXPECT_EQ(DllMain(nullptr, reason, nullptr), TRUE);
     }
     EXPECT_EQ(kvxsim::DebugOutput(),

@@ -3,6 +3,9 @@
 // of its own: the export walks, and may change, every device of the machine.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <setupapi.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -116,7 +119,10 @@ TEST_F(RemoveDevices, TracesTheWalkAndDeletesOnlyThePackageInfOfTheProvider) {
     ours.resize(11);
     // The platform fills the names even though the detail record is too small for its
     // hardware-ID list; the size it asks for and its path separators are its own.
-    EXPECT_EQ(ours[8].rfind("SetupDiGetDriverInfoDetail actual size = 797, required=", 0), 0u)
+    const std::string detail_size = std::to_string(sizeof(SP_DRVINFO_DETAIL_DATA_A));
+    EXPECT_EQ(
+        ours[8].rfind("SetupDiGetDriverInfoDetail actual size = " + detail_size + ", required=", 0),
+        0u)
         << ours[8];
     EXPECT_EQ(ours[9].rfind("InfFileName=\"", 0), 0u) << ours[9];
     const std::string section_end = "kvxtrace.inf\", section=\"BoardInstall\"\n";
