@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ clang clang-format libclang-rt-14-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-    wine wine32:i386 wine64 xvfb
+    wine wine32:i386 wine64 python3
 )
 
 sudo_cmd=()

@@ -45,36 +45,33 @@ static void RemoveIfAnyIdMatches(HDEVINFO devices, SP_DEVINFO_DATA* device,
     }
 }
 
+// False when the device is to be skipped: the property is missing (silently), there was
+// no memory for it (already traced), or the query failed (traced with failedLine).
+static bool ReadProperty(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property, DWORD size,
+                         PropertyBuffer* buffer, const char* failedLine,
+                         char (&message)[kTraceBufferSize]) {
+    DWORD error = 0;
+    const PropertyQuery outcome =
+        QueryDevicePropertyGrowing(devices, device, property, size, buffer, &error, message);
+    if (outcome == PropertyQuery::Failed) Trace(message, failedLine, error);
+    return outcome == PropertyQuery::Filled;
+}
+
 static void RemoveDeviceIfRequested(HDEVINFO devices, SP_DEVINFO_DATA* device,
                                     PropertyBuffer* buffer, const RemovalRequest& request,
                                     char (&message)[kTraceBufferSize]) {
-    DWORD error = 0;
-    switch (
-        QueryDevicePropertyGrowing(devices, device, SPDRP_SERVICE, 0, buffer, &error, message)) {
-        case PropertyQuery::Filled:
-            break;
-        case PropertyQuery::Failed:
-            Trace(message, "SetupDiGetDeviceRegistryProperty(SVC) failed, err=%d\n", error);
-            return;
-        case PropertyQuery::Missing:
-        case PropertyQuery::OutOfMemory:
-            return;
+    if (!ReadProperty(devices, device, SPDRP_SERVICE, 0, buffer,
+                      "SetupDiGetDeviceRegistryProperty(SVC) failed, err=%d\n", message)) {
+        return;
     }
     const char* service = reinterpret_cast<const char*>(buffer->data);
     Trace(message, "RemoveDevices: Comparing with Service \"%s\"\n", service);
     if (!EqualsIgnoreCaseBounded(service, buffer->filled, request.serviceName, SIZE_MAX)) return;
     Trace(message, "RemoveDevices: Service matches\n");
 
-    switch (QueryDevicePropertyGrowing(devices, device, SPDRP_HARDWAREID, buffer->filled, buffer,
-                                       &error, message)) {
-        case PropertyQuery::Filled:
-            break;
-        case PropertyQuery::Failed:
-            Trace(message, "SetupDiGetDeviceRegistryProperty(HWID) failed, err=%d\n", error);
-            return;
-        case PropertyQuery::Missing:
-        case PropertyQuery::OutOfMemory:
-            return;
+    if (!ReadProperty(devices, device, SPDRP_HARDWAREID, buffer->filled, buffer,
+                      "SetupDiGetDeviceRegistryProperty(HWID) failed, err=%d\n", message)) {
+        return;
     }
     RemoveIfAnyIdMatches(devices, device, *buffer, request, message);
 }

@@ -1,4 +1,5 @@
 #include "common/path_join.h"
+#include "service/service_access.h"
 #include "service/service_control.h"
 
 // Deletes the service's registration as a System event-log source. A name too long for
@@ -10,26 +11,14 @@ static void DeleteEventSource(const char* serviceName) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
 }
 
-static ErrorCode DeleteOpenService(SC_HANDLE service, const char* serviceName) {
+static ErrorCode DeleteOpenService(SC_HANDLE service, const char* serviceName, DWORD*) {
     if (!DeleteService(service)) return GetLastError();
     DeleteEventSource(serviceName);
     return ERROR_SUCCESS;
 }
 
 ErrorCode DeleteServiceAndEventSource(const char* serviceName) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager == nullptr) return GetLastError();
-    ErrorCode result = ERROR_SUCCESS;
-    SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS);
-    if (service == nullptr) {
-        result = GetLastError();
-        if (result == ERROR_SERVICE_DOES_NOT_EXIST) result = ERROR_SUCCESS;
-    } else {
-        result = DeleteOpenService(service, serviceName);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return result;
+    return WithServiceOpenForAllAccess(serviceName, DeleteOpenService, nullptr);
 }
 
 void StopAndDeleteService(const char* serviceName) {

@@ -1,6 +1,7 @@
 #include "common/error_codes.h"
 #include "entry/exports.h"
 #include "entry/trace.h"
+#include "service/service_access.h"
 #include "service/service_control.h"
 
 static ErrorCode SendStopControl(SC_HANDLE service) {
@@ -32,7 +33,7 @@ extern "C" ErrorCode WINAPI KVXSetup_StopService(LPCSTR serviceName) {
     return result;
 }
 
-static ErrorCode StopOpenService(SC_HANDLE service, DWORD* note) {
+static ErrorCode StopOpenService(SC_HANDLE service, const char*, DWORD* note) {
     const ErrorCode error = SendStopControl(service);
     if (error != ERROR_SERVICE_NOT_ACTIVE) return error;
     if (note != nullptr) *note = error;
@@ -41,20 +42,5 @@ static ErrorCode StopOpenService(SC_HANDLE service, DWORD* note) {
 
 ErrorCode StopServiceTolerant(const char* serviceName, DWORD* note) {
     if (note != nullptr) *note = 0;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (manager == nullptr) return GetLastError();
-    ErrorCode result = ERROR_SUCCESS;
-    SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_ALL_ACCESS);
-    if (service == nullptr) {
-        result = GetLastError();
-        if (result == ERROR_SERVICE_DOES_NOT_EXIST) {
-            if (note != nullptr) *note = result;
-            result = ERROR_SUCCESS;
-        }
-    } else {
-        result = StopOpenService(service, note);
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return result;
+    return WithServiceOpenForAllAccess(serviceName, StopOpenService, note);
 }
