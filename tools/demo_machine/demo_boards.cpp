@@ -1,6 +1,7 @@
 #include "demo_boards.h"
 
 #include "catalog/catalog.h"
+#include "win32_common/system_class.h"
 
 namespace {
 
@@ -44,13 +45,9 @@ std::string DemoInfText(const DemoFamily& family) {
     text +=
         "; Demo driver package: registers the driver service of the boards below. It copies\r\n"
         "; no files, since the demo machine has no driver binaries to install.\r\n"
-        "\r\n"
-        "[Version]\r\n"
-        "Signature=\"$Windows NT$\"\r\n"
-        "Class=System\r\n"
-        "ClassGuid={4d36e97d-e325-11ce-bfc1-08002be10318}\r\n"
-        "Provider=%Provider%\r\n"
-        "DriverVer=06/01/2004,1.0.0.0\r\n"
+        "\r\n";
+    text += kvxwin::SystemClassInfVersion("06/01/2004,1.0.0.0");
+    text +=
         "\r\n"
         "[Manufacturer]\r\n"
         "%Provider%=Kavexa.Models\r\n"

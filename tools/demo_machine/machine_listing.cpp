@@ -9,40 +9,11 @@
 #include <vector>
 
 #include "catalog/catalog.h"
+#include "win32_common/device_registry.h"
+#include "win32_common/registry_value.h"
+#include "win32_common/system_directories.h"
 
 namespace {
-
-// The whole property; empty when the device has none. The reported size, not the
-// terminators, bounds the data: some devices report a multi-string longer than its end.
-std::string ReadDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) {
-    std::string buffer(256, '\0');
-    for (;;) {
-        DWORD required = 0;
-        if (SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr,
-                                              reinterpret_cast<BYTE*>(buffer.data()),
-                                              static_cast<DWORD>(buffer.size()), &required)) {
-            buffer.resize(std::min<size_t>(required, buffer.size()));
-            return buffer;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size()) return {};
-        buffer.assign(required, '\0');
-    }
-}
-
-std::vector<std::string> SplitMultiString(const std::string& data) {
-    std::vector<std::string> strings;
-    for (size_t start = 0; start < data.size();) {
-        const size_t end = std::min(data.find('\0', start), data.size());
-        if (end == start) break;
-        strings.push_back(data.substr(start, end - start));
-        start = end + 1;
-    }
-    return strings;
-}
-
-std::string UpToTerminator(const std::string& text) {
-    return text.substr(0, text.find('\0'));
-}
 
 std::string Upper(std::string text) {
     for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
@@ -56,30 +27,14 @@ bool IsProductBoard(const std::vector<std::string>& hardware_ids) {
     });
 }
 
-std::string ReadHklmString(const std::string& path, const char* value) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return {};
-    }
-    char data[1024] = {};
-    DWORD size = sizeof data - 1;
-    const LONG status =
-        RegQueryValueExA(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::string(data) : std::string();
-}
-
 // The INF in the INF store that installed the device's driver, and the driver's name.
 std::string DescribeDriver(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    const std::string driver_key = UpToTerminator(ReadDeviceProperty(set, device, SPDRP_DRIVER));
-    if (driver_key.empty()) return "none";
-    const std::string path = "SYSTEM\\CurrentControlSet\\Control\\Class\\" + driver_key;
-    const std::string inf = ReadHklmString(path, "InfPath");
-    std::string description = ReadHklmString(path, "DriverDesc");
+    const std::string path = kvxwin::DriverKeyPath(set, device);
+    if (path.empty()) return "none";
+    const std::string inf = kvxwin::ReadHklmString(path, "InfPath");
+    std::string description = kvxwin::ReadHklmString(path, "DriverDesc");
     // Not every platform keeps the description in the driver key; the device has it too.
-    if (description.empty()) {
-        description = UpToTerminator(ReadDeviceProperty(set, device, SPDRP_DEVICEDESC));
-    }
+    if (description.empty()) description = kvxwin::ReadDeviceString(set, device, SPDRP_DEVICEDESC);
     return (inf.empty() ? "(unknown INF)" : inf) + ", \"" + description + "\"";
 }
 
@@ -95,11 +50,11 @@ void PrintProductDevices() {
     device.cbSize = sizeof device;
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
         const std::vector<std::string> ids =
-            SplitMultiString(ReadDeviceProperty(set, &device, SPDRP_HARDWAREID));
+            kvxwin::ReadDeviceStrings(set, &device, SPDRP_HARDWAREID);
         if (!IsProductBoard(ids)) continue;
         char instance_id[MAX_PATH] = {};
         SetupDiGetDeviceInstanceIdA(set, &device, instance_id, sizeof instance_id, nullptr);
-        const std::string service = UpToTerminator(ReadDeviceProperty(set, &device, SPDRP_SERVICE));
+        const std::string service = kvxwin::ReadDeviceString(set, &device, SPDRP_SERVICE);
         printf("  %s\n      service: %s\n      driver:  %s\n", instance_id,
                service.empty() ? "none" : service.c_str(), DescribeDriver(set, &device).c_str());
         for (const std::string& id : ids) printf("      id:      %s\n", id.c_str());
@@ -164,11 +119,7 @@ bool StartsWithProductHeader(const std::string& path) {
 }
 
 void PrintInfStore() {
-    char windows[MAX_PATH] = {};
-    const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    std::string directory(windows, length < sizeof windows ? length : 0);
-    if (directory.empty() || directory.back() != '\\') directory += '\\';
-    directory += InfSubdirectory;
+    const std::string directory = kvxwin::WindowsDirectory() + InfSubdirectory;
     printf("Files in %s:\n", directory.c_str());
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);

@@ -3,8 +3,9 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+
+#include "win32_common/debug_string_catcher.h"
 
 namespace {
 
@@ -27,23 +28,11 @@ void EchoCompleteLines() {
     }
 }
 
-// Continuing the exception is what a debugger does once it has read the text; the write
-// then goes nowhere else.
-LONG CALLBACK EchoDebugString(EXCEPTION_POINTERS* info) {
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-    // The length counts the terminator; it bounds the text but is not trusted to be exact.
-    const size_t limit = static_cast<size_t>(record->ExceptionInformation[0]);
-    if (text) {
-        EnterCriticalSection(&g_lock);
-        g_pending->append(text, strnlen(text, limit));
-        EchoCompleteLines();
-        LeaveCriticalSection(&g_lock);
-    }
-    return EXCEPTION_CONTINUE_EXECUTION;
+void EchoWrite(std::string_view text) {
+    EnterCriticalSection(&g_lock);
+    g_pending->append(text);
+    EchoCompleteLines();
+    LeaveCriticalSection(&g_lock);
 }
 
 }  // namespace
@@ -53,7 +42,7 @@ void StartTraceEcho() {
     InitializeCriticalSection(&g_lock);
     // Never freed: the module's unload line can come during process exit.
     g_pending = new std::string();
-    AddVectoredExceptionHandler(1, EchoDebugString);
+    kvxwin::CatchDebugStrings(EchoWrite);
 }
 
 void FlushTraceEcho() {

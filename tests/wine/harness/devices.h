@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "win32_common/root_device.h"
+
 namespace kvxtest {
 
 struct Device {
@@ -27,6 +29,6 @@ std::vector<Device> ListDevices();
 // The device whose instance ID is Root\<name>\0000 (any letter case).
 std::optional<Device> FindRootDevice(const std::string& name);
 
-std::string RootInstanceId(const std::string& name);
+using kvxwin::RootInstanceId;
 
 }  // namespace kvxtest

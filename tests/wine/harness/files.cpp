@@ -5,29 +5,13 @@
 #include <algorithm>
 
 namespace kvxtest {
-namespace {
-
-std::string WithBackslash(std::string path) {
-    if (path.empty() || path.back() != '\\') path += '\\';
-    return path;
-}
-
-}  // namespace
-
-std::string WindowsDirectory() {
-    char buffer[MAX_PATH] = {};
-    const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
-    return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
-}
 
 std::string InfDirectory() {
     return WindowsDirectory() + "inf\\";
 }
 
 std::string DriversDirectory() {
-    char buffer[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
-    return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0)) + "drivers\\";
+    return kvxwin::SystemDirectory() + "drivers\\";
 }
 
 std::string ScratchDirectory() {
@@ -37,17 +21,6 @@ std::string ScratchDirectory() {
         return path;
     }();
     return directory;
-}
-
-bool WriteBinaryFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok =
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
 }
 
 bool ReadBinaryFile(const std::string& path, std::string* bytes) {
@@ -73,7 +46,7 @@ bool FileExists(const std::string& path) {
 std::vector<std::string> ListFiles(const std::string& directory, const std::string& pattern) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((WithBackslash(directory) + pattern).c_str(), &found);
+    HANDLE search = FindFirstFileA((kvxwin::WithBackslash(directory) + pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);

@@ -4,16 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "win32_common/binary_file.h"
+#include "win32_common/system_directories.h"
+
 namespace kvxtest {
 
 // Each ends in a backslash.
-std::string WindowsDirectory();
+using kvxwin::WindowsDirectory;
 std::string InfDirectory();      // <windows>\inf\ .
 std::string DriversDirectory();  // <system>\drivers\ .
 // A directory of the tests' own (created on first use) for source INFs and the like.
 std::string ScratchDirectory();
 
-bool WriteBinaryFile(const std::string& path, const std::string& bytes);
+using kvxwin::WriteBinaryFile;
 bool ReadBinaryFile(const std::string& path, std::string* bytes);
 bool FileExists(const std::string& path);
 // Names (not paths) of the files in `directory` that match `pattern`, as the platform's

@@ -5,6 +5,7 @@
 #include <newdev.h>
 
 #include "harness/files.h"
+#include "win32_common/system_class.h"
 
 namespace kvxtest {
 
@@ -15,16 +16,8 @@ std::string ProductHeaderLine(int year) {
 std::string InfText(const TestInf& inf) {
     const std::string binary = inf.binary.empty() ? inf.service + ".sys" : inf.binary;
     std::string text = inf.first_line;
+    text += "\r\n" + kvxwin::SystemClassInfVersion("01/01/2004," + inf.driver_version);
     text +=
-        "\r\n"
-        "[Version]\r\n"
-        "Signature=\"$Windows NT$\"\r\n"
-        "Class=System\r\n"
-        "ClassGuid={4d36e97d-e325-11ce-bfc1-08002be10318}\r\n"
-        "Provider=%Provider%\r\n"
-        "DriverVer=01/01/2004," +
-        inf.driver_version +
-        "\r\n"
         "\r\n"
         "[Manufacturer]\r\n"
         "%Provider%=Boards\r\n"

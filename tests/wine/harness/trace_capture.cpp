@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include "win32_common/debug_string_catcher.h"
 
 namespace kvxtest {
 namespace {
@@ -11,34 +11,23 @@ CRITICAL_SECTION g_lock;
 // Never destroyed: the module's unload line may arrive after static destructors ran.
 std::vector<std::string>* g_writes = nullptr;
 void (*g_echo)(const std::string&) = nullptr;
-PVOID g_handler = nullptr;
 
-// OutputDebugStringA raises this exception; continuing it is what a debugger does after
-// reading the text, and it keeps the write from going anywhere else.
-LONG CALLBACK RecordDebugString(EXCEPTION_POINTERS* info) {
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    const char* text = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
-    // The first parameter counts the terminator; trust it only as an upper bound.
-    const size_t limit = static_cast<size_t>(record->ExceptionInformation[0]);
-    std::string write = text ? std::string(text, strnlen(text, limit)) : std::string();
+void RecordWrite(std::string_view text) {
+    const std::string write(text);
     EnterCriticalSection(&g_lock);
     g_writes->push_back(write);
     void (*echo)(const std::string&) = g_echo;
     LeaveCriticalSection(&g_lock);
     if (echo) echo(write);
-    return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 }  // namespace
 
 void InstallTraceCapture() {
-    if (g_handler) return;
+    if (g_writes) return;
     InitializeCriticalSection(&g_lock);
     g_writes = new std::vector<std::string>();
-    g_handler = AddVectoredExceptionHandler(1, RecordDebugString);
+    kvxwin::CatchDebugStrings(RecordWrite);
 }
 
 void SetTraceEcho(void (*echo)(const std::string& text)) {
