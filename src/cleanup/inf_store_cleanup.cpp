@@ -5,9 +5,7 @@
 #include "catalog/catalog.h"
 #include "common/case_insensitive.h"
 #include "common/path_join.h"
-
-constexpr size_t kPathBufferSize = 1044;
-constexpr UINT kDirectoryQuerySize = 520;
+#include "common/system_directory.h"
 
 static bool BeginsWithProductHeader(const char* path) {
     HANDLE file =
@@ -62,14 +60,10 @@ static void DeleteInDirectory(const char* directory, const char* name) {
 }
 
 ErrorCode RemoveOemInfFiles() {
-    char directory[kPathBufferSize] = {};
-    const UINT length = GetWindowsDirectoryA(directory, kDirectoryQuerySize);
-    if (length == 0) return GetLastError();
-    // The path did not fit: what the buffer holds is not the Windows directory.
-    if (length >= kDirectoryQuerySize) return ERROR_INSUFFICIENT_BUFFER;
-    if (!WithTrailingBackslash(directory, sizeof directory, length) ||
-        !AppendText(directory, sizeof directory, InfSubdirectory)) {
-        return ERROR_INSUFFICIENT_BUFFER;
+    char directory[kPathBufferSize];
+    ErrorCode error = ERROR_SUCCESS;
+    if (!QueryDirectoryPath(GetWindowsDirectoryA, InfSubdirectory, directory, &error)) {
+        return error;
     }
     DeleteInDirectory(directory, ProductInfName);
     DeleteInDirectory(directory, ProductPnfName);

@@ -1,22 +1,15 @@
 #include "catalog/catalog.h"
 #include "cleanup/inf_store_cleanup.h"
 #include "common/path_join.h"
+#include "common/system_directory.h"
 #include "entry/exports.h"
 #include "entry/image_path_test.h"
 #include "service/service_control.h"
 
-constexpr size_t kPathBufferSize = 1044;
-constexpr UINT kDirectoryQuerySize = 520;
-
 static void DeleteDriverBinaries() {
-    char directory[kPathBufferSize] = {};
-    const UINT length = GetSystemDirectoryA(directory, kDirectoryQuerySize);
-    // 520 or more means the path did not fit, and the buffer does not hold it.
-    if (length == 0 || length >= kDirectoryQuerySize) return;
-    if (!WithTrailingBackslash(directory, sizeof directory, length) ||
-        !AppendText(directory, sizeof directory, DriversSubdirectory)) {
-        return;
-    }
+    char directory[kPathBufferSize];
+    ErrorCode error = ERROR_SUCCESS;
+    if (!QueryDirectoryPath(GetSystemDirectoryA, DriversSubdirectory, directory, &error)) return;
     const char* const binaries[] = {HxDriverBinary, HxhwDriverBinary, Dz4xDriverBinary};
     for (const char* binary : binaries) {
         char path[kPathBufferSize];
