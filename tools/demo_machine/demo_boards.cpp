@@ -38,15 +38,15 @@ std::span<const DemoBoard> DemoBoards() {
     return kBoards;
 }
 
-std::string DemoInfText(const DemoFamily& family) {
-    // The newest of the product's header lines, so that the INF store clean-up knows it.
-    std::string text = InfHeaderLines[std::size(InfHeaderLines) - 1];
+std::string DemoInfText(const DemoFamily& family, const char* header_line,
+                        const char* driver_version) {
+    std::string text = header_line;
     const std::string service = family.service;
     text +=
         "; Demo driver package: registers the driver service of the boards below. It copies\r\n"
         "; no files, since the demo machine has no driver binaries to install.\r\n"
         "\r\n";
-    text += kvxwin::SystemClassInfVersion("06/01/2004,1.0.0.0");
+    text += kvxwin::SystemClassInfVersion(driver_version);
     text +=
         "\r\n"
         "[Manufacturer]\r\n"

@@ -22,5 +22,7 @@ struct DemoBoard {
 std::span<const DemoFamily> DemoFamilies();
 std::span<const DemoBoard> DemoBoards();
 
-// The full text of a family's INF, CR LF line ends, starting with the product's header line.
-std::string DemoInfText(const DemoFamily& family);
+// The full text of a family's INF, CR LF line ends, starting with `header_line` (one of the
+// product's), for a driver of `driver_version` ("mm/dd/yyyy,w.x.y.z").
+std::string DemoInfText(const DemoFamily& family, const char* header_line,
+                        const char* driver_version);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "catalog/catalog.h"
 #include "demo_boards.h"
 #include "win32_common/binary_file.h"
 #include "win32_common/root_device.h"
@@ -36,7 +37,10 @@ bool WriteDemoInfs(const std::string& folder) {
     bool all_written = true;
     for (const DemoFamily& family : DemoFamilies()) {
         const std::string path = directory + family.inf_file;
-        const bool written = kvxwin::WriteBinaryFile(path, DemoInfText(family));
+        // The newest of the product's header lines, so that the INF store clean-up knows it.
+        const bool written = kvxwin::WriteBinaryFile(
+            path, DemoInfText(family, InfHeaderLines[std::size(InfHeaderLines) - 1],
+                              "06/01/2004,1.0.0.0"));
         printf("  INF %s: %s (service %s, binary %s, %u hardware IDs)\n", path.c_str(),
                written ? "written" : "FAILED to write", family.service, family.binary,
                static_cast<unsigned>(family.hardware_ids.size()));

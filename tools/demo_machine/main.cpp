@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "earlier_installation.h"
 #include "machine_listing.h"
 #include "machine_setup.h"
 
@@ -14,6 +15,8 @@ void PrintUsage(FILE* to) {
     fprintf(to,
             "usage: demo_machine setup FOLDER   register the demo boards (no drivers) and\n"
             "                                   write the two demo INFs into FOLDER\n"
+            "       demo_machine earlier        leave the remains of an earlier release:\n"
+            "                                   staged INFs, services, driver binaries\n"
             "       demo_machine list           show the product's devices, its services\n"
             "                                   and the files of the INF store\n"
             "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
@@ -36,6 +39,10 @@ int main(int argc, char** argv) {
         const bool boards = RegisterDemoBoards();
         const bool infs = WriteDemoInfs(argv[2]);
         return boards && infs ? 0 : 1;
+    }
+    if (mode == "earlier" && argc == 2) {
+        printf("Earlier release of the product:\n");
+        return InstallEarlierRelease() ? 0 : 1;
     }
     PrintUsage(stderr);
     return 2;
