@@ -127,6 +127,7 @@ void PrintTo(const ExportSweep& sweep, std::ostream* out) {
     *out << sweep.exportName;
 }
 
+// A staging that failed without an error code is still no success: it ends the install too.
 ErrorCode StagingResult(std::string_view failed, DWORD error, ErrorCode clean) {
     if (failed != "SetupCopyOEMInfA") return clean;
     return error != ERROR_SUCCESS ? error : 2;
