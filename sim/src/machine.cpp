@@ -386,11 +386,11 @@ DEVINST AddDevice(Device device) {
     device.removed = false;
     if (DeviceRecord* existing = LookupDevice(m, device.instanceId)) {
         device.devInst = existing->device.devInst;
-        *existing = DeviceRecord{std::move(device), std::nullopt, std::nullopt};
+        *existing = DeviceRecord{std::move(device), std::nullopt, std::nullopt, std::nullopt};
         return existing->device.devInst;
     }
     device.devInst = static_cast<DEVINST>(m.devices.size() + 2);
-    m.devices.push_back(DeviceRecord{std::move(device), std::nullopt, std::nullopt});
+    m.devices.push_back(DeviceRecord{std::move(device), std::nullopt, std::nullopt, std::nullopt});
     return m.devices.back().device.devInst;
 }
 
@@ -400,6 +400,13 @@ void SetHardwareIdData(std::string_view instanceId, std::string_view bytes,
     if (DeviceRecord* record = LookupDevice(TheMachine(), instanceId)) {
         record->rawHardwareIds = std::string(bytes);
         record->reportedHardwareIdSize = reportedSize;
+    }
+}
+
+void SetServiceData(std::string_view instanceId, std::string_view bytes) {
+    auto lock = Locked();
+    if (DeviceRecord* record = LookupDevice(TheMachine(), instanceId)) {
+        record->rawService = std::string(bytes);
     }
 }
 

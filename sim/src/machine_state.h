@@ -45,6 +45,7 @@ struct DeviceRecord {
     Device device;
     std::optional<std::string> rawHardwareIds;
     std::optional<DWORD> reportedHardwareIdSize;
+    std::optional<std::string> rawService;
 };
 
 struct KeyRecord {

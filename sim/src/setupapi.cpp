@@ -60,6 +60,7 @@ std::string InstanceIdOf(HDEVINFO set, const SP_DEVINFO_DATA* data) {
 std::optional<std::string> PropertyBytes(const DeviceRecord& record, DWORD property) {
     const Device& device = record.device;
     if (property == SPDRP_SERVICE) {
+        if (record.rawService) return *record.rawService;
         if (!device.service) return std::nullopt;
         return *device.service + '\0';
     }

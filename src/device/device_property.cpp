@@ -4,6 +4,10 @@
 // it left without terminators still ends inside the block.
 constexpr DWORD kTerminatorPadding = 2;
 
+// A property that changes between every two queries would otherwise keep the walk asking
+// for ever, each time for a larger block.
+constexpr int kMostQueries = 8;
+
 void FreePropertyBuffer(PropertyBuffer* buffer) {
     if (buffer->data != nullptr) LocalFree(buffer->data);
     buffer->data = nullptr;
@@ -32,12 +36,14 @@ PropertyQuery QueryDevicePropertyGrowing(HDEVINFO devices, SP_DEVINFO_DATA* devi
                                          DWORD size, PropertyBuffer* buffer, DWORD* error,
                                          char (&message)[kTraceBufferSize]) {
     if (size > buffer->size) size = buffer->size;
-    for (;;) {
+    for (int query = 0; query < kMostQueries; ++query) {
         DWORD type = 0;
         DWORD required = 0;
         if (SetupDiGetDeviceRegistryPropertyA(devices, device, property, &type, buffer->data, size,
                                               &required)) {
             buffer->filled = required < size ? required : size;
+            // The block may still hold a longer earlier property behind the reported bytes.
+            if (buffer->data != nullptr) buffer->data[buffer->filled] = 0;
             return PropertyQuery::Filled;
         }
         *error = GetLastError();
@@ -48,4 +54,6 @@ PropertyQuery QueryDevicePropertyGrowing(HDEVINFO devices, SP_DEVINFO_DATA* devi
         if (!ReplaceBlock(buffer, required, message)) return PropertyQuery::OutOfMemory;
         size = required;
     }
+    *error = ERROR_INSUFFICIENT_BUFFER;
+    return PropertyQuery::Failed;
 }

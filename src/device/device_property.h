@@ -14,8 +14,10 @@ struct PropertyBuffer {
 enum class PropertyQuery { Filled, Missing, Failed, OutOfMemory };
 
 // Queries the property with the buffer's current block and size, and while the platform
-// answers ERROR_INSUFFICIENT_BUFFER replaces the block with one of the reported size.
-// On Failed, *error holds the platform's error; OutOfMemory has already been traced.
+// answers ERROR_INSUFFICIENT_BUFFER replaces the block with one of the reported size, a few
+// times at most. On Filled, a terminator follows the reported bytes. On Failed, *error
+// holds the platform's error (ERROR_INSUFFICIENT_BUFFER when the size never settled);
+// OutOfMemory has already been traced.
 PropertyQuery QueryDevicePropertyGrowing(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
                                          DWORD size, PropertyBuffer* buffer, DWORD* error,
                                          char (&message)[kTraceBufferSize]);

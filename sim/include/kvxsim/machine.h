@@ -157,6 +157,8 @@ DEVINST AddDevice(Device device);
 // data is filled with zero bytes; one below it cuts the data.
 void SetHardwareIdData(std::string_view instanceId, std::string_view bytes,
                        std::optional<DWORD> reportedSize = std::nullopt);
+// The SPDRP_SERVICE property as raw bytes, reported in full; they need not be terminated.
+void SetServiceData(std::string_view instanceId, std::string_view bytes);
 // The next `queries` calls of SetupDiGetDeviceRegistryPropertyA fail with
 // ERROR_INSUFFICIENT_BUFFER and report a required size `growth` bytes above the larger of
 // the true size and the buffer size passed, as when the property changes between calls.
