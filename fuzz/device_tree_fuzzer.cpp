@@ -39,14 +39,14 @@ struct DeviceModel {
 
 std::string FromCatalog(ByteReader& in) {
     switch (in.Pick(4)) {
-    case 0:
-        return Dz4xHardwareIds[in.Pick(std::size(Dz4xHardwareIds))];
-    case 1:
-        return HxHardwareIds[in.Pick(std::size(HxHardwareIds))];
-    case 2:
-        return "PCI\\VEN_10EC&DEV_8139";
-    default:
-        return in.Text(40);
+        case 0:
+            return Dz4xHardwareIds[in.Pick(std::size(Dz4xHardwareIds))];
+        case 1:
+            return HxHardwareIds[in.Pick(std::size(HxHardwareIds))];
+        case 2:
+            return "PCI\\VEN_10EC&DEV_8139";
+        default:
+            return in.Text(40);
     }
 }
 
@@ -61,19 +61,19 @@ enum class ImagePath { Absent, Usable, NtPath, Unknown };
 
 ImagePath SetImagePath(ByteReader& in, const char* key) {
     switch (in.Pick(5)) {
-    case 0:
-        return ImagePath::Absent;
-    case 1:
-        kvxsim::SetValue(key, ImagePathValueName, REG_EXPAND_SZ,
-                         std::string("\\??\\C:\\WINNT\\system32\\drivers\\x.sys") + '\0');
-        return ImagePath::NtPath;
-    case 2:
-        kvxsim::SetValue(key, ImagePathValueName, REG_EXPAND_SZ, in.Bytes());
-        return ImagePath::Unknown;
-    default:
-        kvxsim::SetValue(key, ImagePathValueName, REG_EXPAND_SZ,
-                         std::string("System32\\DRIVERS\\x.sys") + '\0');
-        return ImagePath::Usable;
+        case 0:
+            return ImagePath::Absent;
+        case 1:
+            kvxsim::SetValue(key, ImagePathValueName, REG_EXPAND_SZ,
+                             std::string("\\??\\C:\\WINNT\\system32\\drivers\\x.sys") + '\0');
+            return ImagePath::NtPath;
+        case 2:
+            kvxsim::SetValue(key, ImagePathValueName, REG_EXPAND_SZ, in.Bytes());
+            return ImagePath::Unknown;
+        default:
+            kvxsim::SetValue(key, ImagePathValueName, REG_EXPAND_SZ,
+                             std::string("System32\\DRIVERS\\x.sys") + '\0');
+            return ImagePath::Usable;
     }
 }
 
@@ -199,10 +199,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static constexpr const char* kServices[] = {"tlxdaemon", "Dz4x", "Hx", "Hxhw", "othernic"};
     for (const char* service : kServices) {
         if (in.Flag()) {
-            kvxsim::AddService({.name = service,
-                                .running = in.Flag(),
-                                .stopError = in.Pick(4) == 0 ? DWORD{ERROR_DEPENDENT_SERVICES_RUNNING} : 0,
-                                .stopsSlowly = in.Pick(4) == 0});
+            kvxsim::AddService(
+                {.name = service,
+                 .running = in.Flag(),
+                 .stopError = in.Pick(4) == 0 ? DWORD{ERROR_DEPENDENT_SERVICES_RUNNING} : 0,
+                 .stopsSlowly = in.Pick(4) == 0});
         }
     }
     std::vector<DeviceModel> devices;
@@ -233,7 +234,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const bool acted = mode != 2 || image == ImagePath::Usable;
             if (acted) mustRemove.insert(device.instanceId);
             for (const kvxsim::Driver& driver : device.drivers) {
-                if (ProviderMatches(driver, provider)) mayDelete.insert(kvxfuzz::Upper(driver.infPath));
+                if (ProviderMatches(driver, provider))
+                    mayDelete.insert(kvxfuzz::Upper(driver.infPath));
             }
         }
         if (mode == 2 && (image == ImagePath::Absent || image == ImagePath::NtPath)) {
@@ -255,9 +257,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode == 2) {
         if (KVXSetup_PnPRemoveKVX() != ERROR_SUCCESS) kvxfuzz::Broken("removal sequence failed");
     } else {
-        const DWORD result = KVXSetup_RemoveDevices(requests[0].service.c_str(),
-                                                    requests[0].prefixes[0].c_str(),
-                                                    provider.c_str());
+        const DWORD result = KVXSetup_RemoveDevices(
+            requests[0].service.c_str(), requests[0].prefixes[0].c_str(), provider.c_str());
         if (result != ERROR_SUCCESS && !failures) kvxfuzz::Broken("RemoveDevices failed");
     }
 

@@ -10,22 +10,37 @@ namespace kvxfuzz {
 // then only has to be safe, not complete).
 inline bool InjectFailures(ByteReader& in) {
     static constexpr const char* kFunctions[] = {
-        "SetupDiGetClassDevsA",        "SetupDiEnumDeviceInfo",
-        "SetupDiGetDeviceRegistryPropertyA", "SetupDiCallClassInstaller",
-        "SetupDiBuildDriverInfoList",  "SetupDiEnumDriverInfoA",
-        "SetupDiGetDriverInfoDetailA", "DeleteFileA",
-        "LocalAlloc",                  "OpenSCManagerA",
-        "OpenServiceA",                "ControlService",
-        "DeleteService",               "RegOpenKeyExA",
-        "RegQueryValueExA",            "RegDeleteKeyA",
-        "FindFirstFileA",              "FindNextFileA",
-        "CreateFileA",                 "ReadFile",
-        "GetWindowsDirectoryA",        "GetSystemDirectoryA",
+        "SetupDiGetClassDevsA",
+        "SetupDiEnumDeviceInfo",
+        "SetupDiGetDeviceRegistryPropertyA",
+        "SetupDiCallClassInstaller",
+        "SetupDiBuildDriverInfoList",
+        "SetupDiEnumDriverInfoA",
+        "SetupDiGetDriverInfoDetailA",
+        "DeleteFileA",
+        "LocalAlloc",
+        "OpenSCManagerA",
+        "OpenServiceA",
+        "ControlService",
+        "DeleteService",
+        "RegOpenKeyExA",
+        "RegQueryValueExA",
+        "RegDeleteKeyA",
+        "FindFirstFileA",
+        "FindNextFileA",
+        "CreateFileA",
+        "ReadFile",
+        "GetWindowsDirectoryA",
+        "GetSystemDirectoryA",
     };
-    static constexpr DWORD kErrors[] = {ERROR_ACCESS_DENIED,     ERROR_INVALID_DATA,
-                                        ERROR_INSUFFICIENT_BUFFER, ERROR_NO_MORE_ITEMS,
-                                        0,                       ERROR_NOT_ENOUGH_MEMORY,
-                                        ERROR_FILE_NOT_FOUND,    ERROR_SHARING_VIOLATION};
+    static constexpr DWORD kErrors[] = {ERROR_ACCESS_DENIED,
+                                        ERROR_INVALID_DATA,
+                                        ERROR_INSUFFICIENT_BUFFER,
+                                        ERROR_NO_MORE_ITEMS,
+                                        0,
+                                        ERROR_NOT_ENOUGH_MEMORY,
+                                        ERROR_FILE_NOT_FOUND,
+                                        ERROR_SHARING_VIOLATION};
     const bool any = in.Byte() % 4 == 0;
     const int count = any ? in.Byte() % 3 + 1 : 0;
     for (int i = 0; i < count; ++i) {

@@ -52,20 +52,20 @@ public:
     std::string Varied(std::string_view base) {
         std::string text(base);
         switch (Byte() % 8) {
-        case 0:
-            text += Text(32);
-            break;
-        case 1:
-            text.append(200 + Byte(), 'X');
-            break;
-        case 2:
-            text = text.substr(0, Byte() % (text.size() + 1));
-            break;
-        case 3:
-            for (char& c : text) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
-            break;
-        default:
-            break;
+            case 0:
+                text += Text(32);
+                break;
+            case 1:
+                text.append(200 + Byte(), 'X');
+                break;
+            case 2:
+                text = text.substr(0, Byte() % (text.size() + 1));
+                break;
+            case 3:
+                for (char& c : text) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+                break;
+            default:
+                break;
         }
         return text;
     }

@@ -31,40 +31,40 @@ struct FileModel {
 
 std::string FileName(ByteReader& in) {
     switch (in.Pick(8)) {
-    case 0:
-        return "kvx.inf";
-    case 1:
-        return in.Flag() ? "KVX.PNF" : "kvx.pnf";
-    case 2:
-        return "oem" + std::to_string(in.Byte()) + ".pnf";
-    case 3:
-        return in.Varied("oem" + std::to_string(in.Byte() % 16) + ".inf");
-    case 4:
-        return in.Text(12) + ".inf";
-    case 5:
-        return "oem" + std::string(180 + in.Byte() % 80, 'x') + ".inf";
-    default:
-        return "OEM" + std::to_string(in.Byte() % 16) + ".INF";
+        case 0:
+            return "kvx.inf";
+        case 1:
+            return in.Flag() ? "KVX.PNF" : "kvx.pnf";
+        case 2:
+            return "oem" + std::to_string(in.Byte()) + ".pnf";
+        case 3:
+            return in.Varied("oem" + std::to_string(in.Byte() % 16) + ".inf");
+        case 4:
+            return in.Text(12) + ".inf";
+        case 5:
+            return "oem" + std::string(180 + in.Byte() % 80, 'x') + ".inf";
+        default:
+            return "OEM" + std::to_string(in.Byte() % 16) + ".INF";
     }
 }
 
 std::string Contents(ByteReader& in) {
     std::string text;
     switch (in.Pick(4)) {
-    case 0:
-        text = InfHeaderLines[in.Pick(std::size(InfHeaderLines))];
-        break;
-    case 1:
-        text = Upper(InfHeaderLines[in.Pick(std::size(InfHeaderLines))]);
-        break;
-    case 2:
-        // The header cut short, or with a bare line feed.
-        text = InfHeaderLines[in.Pick(std::size(InfHeaderLines))];
-        text.resize(in.Byte() % (text.size() + 1));
-        if (in.Flag()) text += "\n";
-        break;
-    default:
-        break;
+        case 0:
+            text = InfHeaderLines[in.Pick(std::size(InfHeaderLines))];
+            break;
+        case 1:
+            text = Upper(InfHeaderLines[in.Pick(std::size(InfHeaderLines))]);
+            break;
+        case 2:
+            // The header cut short, or with a bare line feed.
+            text = InfHeaderLines[in.Pick(std::size(InfHeaderLines))];
+            text.resize(in.Byte() % (text.size() + 1));
+            if (in.Flag()) text += "\n";
+            break;
+        default:
+            break;
     }
     return text + in.Bytes(80);
 }
@@ -94,19 +94,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ByteReader in(data, size);
     bool standardStore = true;
     switch (in.Pick(6)) {
-    case 0:
-        kvxsim::SetWindowsDirectory("C:\\WINNT\\");
-        break;
-    case 1:
-        kvxsim::SetWindowsDirectory("C:\\" + std::string(200 + in.Byte() % 120, 'w'));
-        standardStore = false;
-        break;
-    case 2:
-        kvxsim::SetWindowsDirectory("D:\\" + in.Text(40));
-        standardStore = false;
-        break;
-    default:
-        break;
+        case 0:
+            kvxsim::SetWindowsDirectory("C:\\WINNT\\");
+            break;
+        case 1:
+            kvxsim::SetWindowsDirectory("C:\\" + std::string(200 + in.Byte() % 120, 'w'));
+            standardStore = false;
+            break;
+        case 2:
+            kvxsim::SetWindowsDirectory("D:\\" + in.Text(40));
+            standardStore = false;
+            break;
+        default:
+            break;
     }
     const std::string store = kvxsim::InfDirectory();
 
@@ -140,8 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!staged || !IsProductHeader(file.contents)) continue;
         // A locked file cannot be read, so it is not known to be the product's.
         allow(file.name, !file.locked);
-        const bool infExtension = file.name.size() >= 4 &&
-                                  EqualNoCase(file.name.substr(file.name.size() - 4), ".inf");
+        const bool infExtension =
+            file.name.size() >= 4 && EqualNoCase(file.name.substr(file.name.size() - 4), ".inf");
         if (infExtension) allow(PrecompiledName(file.name), !file.locked);
     }
 

@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> lines = kvxsim::DebugOutput();
     if (lines.size() != 1) kvxfuzz::Broken("not one write");
     if (format != kFormats[3]) CheckLine(lines[0]);
-    if (lines[0] != Expected(format, twoStrings, text, number)) kvxfuzz::Broken("unexpected text", lines[0]);
+    if (lines[0] != Expected(format, twoStrings, text, number))
+        kvxfuzz::Broken("unexpected text", lines[0]);
 
     // The exports write their arguments into the trace too.
     kvxsim::ClearDebugOutput();
