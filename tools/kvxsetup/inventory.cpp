@@ -59,10 +59,26 @@ std::string PresenceOf(DEVINST instance) {
     return "presence unknown (CR " + std::to_string(result) + ")";
 }
 
+// Some platforms keep only the INF's name in the driver key; its [Version] section names
+// the provider then (the INF's strings substituted).
+std::string ProviderInInf(const std::string& inf_name) {
+    if (inf_name.empty()) return {};
+    const std::string path = kvxwin::WindowsDirectory() + InfSubdirectory + inf_name;
+    HINF inf = SetupOpenInfFileA(path.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    if (inf == INVALID_HANDLE_VALUE) return {};
+    INFCONTEXT line = {};
+    char provider[LINE_LEN] = {};
+    const bool found = SetupFindFirstLineA(inf, "Version", "Provider", &line) &&
+                       SetupGetStringFieldA(&line, 1, provider, sizeof provider, nullptr);
+    SetupCloseInfFile(inf);
+    return found ? provider : "";
+}
+
 std::string ProviderOf(HDEVINFO set, SP_DEVINFO_DATA* device) {
     const std::string driver_key = kvxwin::DriverKeyPath(set, device);
     if (driver_key.empty()) return "no driver";
-    const std::string provider = kvxwin::ReadHklmString(driver_key, "ProviderName");
+    std::string provider = kvxwin::ReadHklmString(driver_key, "ProviderName");
+    if (provider.empty()) provider = ProviderInInf(kvxwin::ReadHklmString(driver_key, "InfPath"));
     return provider.empty() ? "no provider" : "provider \"" + provider + "\"";
 }
 
@@ -160,7 +176,8 @@ Lines ListImagePaths() {
     return lines;
 }
 
-// The product header line the file begins with; null when it begins with none.
+// The product header line the file begins with (letters A-Z folded, as the module's INF
+// store clean-up compares); null when it begins with none.
 const char* ProductHeaderOf(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -171,7 +188,7 @@ const char* ProductHeaderOf(const std::string& path) {
     CloseHandle(file);
     if (!read || got != sizeof head) return nullptr;
     for (const char* line : InfHeaderLines) {
-        if (memcmp(head, line, kInfHeaderLength) == 0) return line;
+        if (EqualsIgnoreCaseBounded(head, sizeof head, line, kInfHeaderLength)) return line;
     }
     return nullptr;
 }

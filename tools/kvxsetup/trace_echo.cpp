@@ -15,6 +15,7 @@ constexpr char kBufferName[] = "DBWIN_BUFFER";
 constexpr char kBufferReadyName[] = "DBWIN_BUFFER_READY";
 constexpr char kDataReadyName[] = "DBWIN_DATA_READY";
 constexpr DWORD kFlushTimeoutMs = 2000;
+constexpr DWORD kStartTimeoutMs = 5000;
 
 struct Channel {
     HANDLE mapping = nullptr;
@@ -38,8 +39,9 @@ void PrintCompleteLines() {
     fflush(stderr);
 }
 
-DWORD WINAPI Listen(LPVOID) {
+DWORD WINAPI Listen(LPVOID started) {
     const DWORD own_process = GetCurrentProcessId();
+    SetEvent(static_cast<HANDLE>(started));
     for (;;) {
         if (WaitForSingleObject(g_channel.data_ready, INFINITE) != WAIT_OBJECT_0) return 1;
         DWORD writer;
@@ -91,12 +93,20 @@ TraceDisplay StartTraceEcho() {
     if (opened != TraceDisplay::kListening) return opened;
     InitializeCriticalSection(&g_lock);
     g_pending = new std::string();
-    HANDLE thread = CreateThread(nullptr, 0, Listen, nullptr, 0, nullptr);
-    if (!thread) {
+    // The thread must be running before the module is loaded. A thread that is still
+    // starting when the module arrives greets it with a line of its own: a write that
+    // waits for the buffer its own thread has yet to offer, while the host's next write
+    // waits behind it, and both are dropped after the writers' timeout.
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = started ? CreateThread(nullptr, 0, Listen, started, 0, nullptr) : nullptr;
+    const bool running = thread && WaitForSingleObject(started, kStartTimeoutMs) == WAIT_OBJECT_0;
+    if (thread) CloseHandle(thread);
+    // A thread that has not started yet still gets to set its event.
+    if (started && (running || !thread)) CloseHandle(started);
+    if (!running) {
         CloseChannel(&g_channel);
         return TraceDisplay::kUnavailable;
     }
-    CloseHandle(thread);
     // Writers take the buffer only once it is offered.
     SetEvent(g_channel.buffer_ready);
     return TraceDisplay::kListening;
