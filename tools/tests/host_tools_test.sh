@@ -267,10 +267,27 @@ run "$host" copy-inf 'C:\kvxdemo\missing.inf'
 check "copy-inf of a missing INF fails with the staging line in the trace" \
     eval '! exit_is 0 && has "KVXSetup_CopyOemInf returned " && lacks "returned 0 " &&
     err_has "Return from SetupCopyOEMInf: 0,"'
-run "$host" copy-inf 'C:\kvxdemo\kvxhxhw.inf' 0
+run "$host" copy-inf 'C:\kvxdemo\kvxhxhw.inf' 0x0
 check "copy-inf stages the INF into the INF store" \
     eval 'exit_is 0 && err_has "Return from SetupCopyOEMInf: 1," &&
     [ -f "$WINEPREFIX/drive_c/windows/inf/kvxhxhw.inf" ]'
+
+# The texts go to the export in their order, and --no-force may stand anywhere after the
+# subcommand: the board gets the second family's driver from the INF given first.
+run "$helper" device KVXHX3 - 'PCI\VEN_0E7C&DEV_0002&SUBSYS_05070E7C'
+run "$host" install-device --no-force 'C:\kvxdemo\kvxhxhw.inf' 'PCI\VEN_0E7C&DEV_0002&SUBSYS_05070E7C'
+check "install-device --no-force installs INF's driver on the device of the hardware ID" \
+    eval 'exit_is 0 && err_has "KVXSetup_InstallPnpDevice
+C:\\kvxdemo\\kvxhxhw.inf
+PCI\\VEN_0E7C&DEV_0002&SUBSYS_05070E7C
+"'
+run "$host" inventory
+check "after install-device: the board runs the driver service of that INF" \
+    has 'device ROOT\KVXHX3\0000: present, service hxhw, provider "Kavexa Systems Inc"'
+run "$host" --quiet remove-devices hxhw 'pci\ven_0e7c&dev_0002&subsys_0507' 'Kavexa Systems Inc'
+run "$host" inventory
+check "remove-devices matches the prefix with letter case ignored" \
+    eval 'exit_is 0 && lacks "KVXHX3"'
 
 # --- inventory of a machine with the product and another product's things ----------------
 
@@ -342,6 +359,25 @@ check "after remove: inventory shows only what the removal leaves" \
     eval 'exit_is 0 && out_is "$after_removal"'
 check "the other product's files are left alone" \
     eval '[ -f "$windows/inf/otherdrv.inf" ] && [ -f "$windows/system32/drivers/otherdrv.sys" ]'
+
+# --- a 32-bit host on 64-bit Windows ----------------------------------------------------------
+
+wow64_note="needs the 64-bit build"
+run "$host" remove-devices KvxNone 'PCI\VEN_0E7C' 'Kavexa Systems Inc'
+check "this build calls the device exports without the WOW64 note" \
+    eval 'exit_is 0 && err_has "$entry" && err_lacks "$wow64_note"'
+if [ "$arch" = win64 ] && [ -f "$wow64_dir/kvxsetup.exe" ] && [ -f "$wow64_dir/KVXSETUPW2K.dll" ]; then
+    run "$wow64_dir/kvxsetup.exe" remove-devices KvxNone 'PCI\VEN_0E7C' 'Kavexa Systems Inc'
+    check "32-bit host under WOW64: one note before a device export, which still runs" eval '
+        exit_is 0 && [ "$(grep -c "$wow64_note" <<<"$err")" -eq 1 ] &&
+        [ "$(sed -n 2p <<<"$err")" = "kvxsetup: this 32-bit build runs on 64-bit Windows, where installing or removing devices $wow64_note; calling KVXSetup_RemoveDevices anyway" ] &&
+        has "KVXSetup_RemoveDevices returned 0 (0x0)"'
+    run "$wow64_dir/kvxsetup.exe" stop-service KvxNoSuchService
+    check "32-bit host under WOW64: no note before stopping a service" \
+        eval 'exit_is 1060 && err_lacks "$wow64_note"'
+elif [ "$arch" = win64 ]; then
+    echo "skip 32-bit host under WOW64: no i686 build in ${wow64_dir:-(not given)}"
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
