@@ -19,8 +19,6 @@ DWORD CallCopyOemInf(FARPROC address, const CallArguments& a) {
     return As<decltype(&KVXSetup_CopyOemInf)>(address)(a.text[0], a.number);
 }
 
-// The force value goes through unchanged, so that the module's reading of it (low byte
-// only) can be tried from here.
 DWORD CallInstallPnpDevice(FARPROC address, const CallArguments& a) {
     return As<decltype(&KVXSetup_InstallPnpDevice)>(address)(a.text[0], a.text[1],
                                                              static_cast<BOOL>(a.number));
@@ -43,20 +41,21 @@ DWORD CallStopService(FARPROC address, const CallArguments& a) {
 }
 
 constexpr Command kCommands[] = {
-    {"copy-inf", "INF [STYLE]", "stage INF into the INF store (copy style default 0x200)",
-     "KVXSetup_CopyOemInf", 1, true, 0x200, CallCopyOemInf},
-    {"install-device", "INF HWID [FORCE]",
-     "install INF's driver on the devices of HWID (force default 1)", "KVXSetup_InstallPnpDevice",
-     2, true, 1, CallInstallPnpDevice},
-    {"install", "INF1 INF2", "remove any earlier installation, then install both board families",
-     "KVXSetup_PnPInstallKVX", 2, false, 0, CallPnPInstallKVX},
-    {"remove", "", "take both board families off the machine", "KVXSetup_PnPRemoveKVX", 0, false, 0,
-     CallPnPRemoveKVX},
+    {"install", "FIRST_INF SECOND_INF",
+     "remove any earlier installation, then install both board families", "KVXSetup_PnPInstallKVX",
+     2, TrailingArgument::kNone, 0, true, CallPnPInstallKVX},
+    {"remove", "", "take both board families off the machine", "KVXSetup_PnPRemoveKVX", 0,
+     TrailingArgument::kNone, 0, true, CallPnPRemoveKVX},
+    {"copy-inf", "INF [COPY_STYLE]", "stage INF into the INF store (copy style default 0x200)",
+     "KVXSetup_CopyOemInf", 1, TrailingArgument::kNumber, 0x200, false, CallCopyOemInf},
+    {"install-device", "INF HARDWARE_ID [--no-force]",
+     "install INF's driver on every device of HARDWARE_ID (forced unless --no-force)",
+     "KVXSetup_InstallPnpDevice", 2, TrailingArgument::kNoForce, TRUE, true, CallInstallPnpDevice},
     {"remove-devices", "SERVICE PREFIX PROVIDER",
      "remove the devices of SERVICE with a hardware ID starting with PREFIX",
-     "KVXSetup_RemoveDevices", 3, false, 0, CallRemoveDevices},
-    {"stop-service", "NAME", "send the stop control to a service", "KVXSetup_StopService", 1, false,
-     0, CallStopService},
+     "KVXSetup_RemoveDevices", 3, TrailingArgument::kNone, 0, true, CallRemoveDevices},
+    {"stop-service", "NAME", "send the stop control to a service", "KVXSetup_StopService", 1,
+     TrailingArgument::kNone, 0, false, CallStopService},
 };
 
 }  // namespace
@@ -86,22 +85,37 @@ std::optional<DWORD> ParseNumber(const char* text) {
 
 std::optional<CallArguments> ReadArguments(const Command& command, int count, char** values,
                                            std::string* problem) {
-    const int most = command.text_count + (command.takes_number ? 1 : 0);
-    if (count < command.text_count || count > most) {
-        *problem = std::string("usage: kvxsetup ") + command.name + " " + command.synopsis;
-        return std::nullopt;
-    }
     CallArguments arguments;
-    for (int i = 0; i < command.text_count; ++i) arguments.text[i] = values[i];
     arguments.number = command.default_number;
-    if (count > command.text_count) {
-        const std::optional<DWORD> number = ParseNumber(values[command.text_count]);
-        if (!number) {
-            *problem = std::string("not a number: \"") + values[command.text_count] +
-                       "\" (decimal, or hexadecimal with 0x)";
+    int texts = 0;
+    bool trailing_seen = false;
+    for (int i = 0; i < count; ++i) {
+        const char* value = values[i];
+        if (command.trailing == TrailingArgument::kNoForce && strcmp(value, "--no-force") == 0 &&
+            !trailing_seen) {
+            arguments.number = FALSE;
+            trailing_seen = true;
+        } else if (texts < command.text_count) {
+            arguments.text[texts++] = value;
+        } else if (command.trailing == TrailingArgument::kNumber && !trailing_seen) {
+            const std::optional<DWORD> number = ParseNumber(value);
+            if (!number) {
+                *problem = std::string("not a number: \"") + value +
+                           "\" (decimal, or hexadecimal with 0x)";
+                return std::nullopt;
+            }
+            arguments.number = *number;
+            trailing_seen = true;
+        } else {
+            *problem = std::string("too many arguments for ") + command.name + ": \"" + value +
+                       "\"; usage: kvxsetup " + command.name + " " + command.synopsis;
             return std::nullopt;
         }
-        arguments.number = *number;
+    }
+    if (texts < command.text_count) {
+        *problem = std::string("missing arguments for ") + command.name + "; usage: kvxsetup " +
+                   command.name + " " + command.synopsis;
+        return std::nullopt;
     }
     return arguments;
 }

@@ -14,14 +14,22 @@ struct CallArguments {
     DWORD number = 0;
 };
 
+enum class TrailingArgument {
+    kNone,
+    kNumber,   // One optional number after the texts (the copy style).
+    kNoForce,  // An optional "--no-force" (the driver update's force flag).
+};
+
 struct Command {
     const char* name;
     const char* synopsis;  // The arguments as the usage text shows them.
     const char* summary;
     const char* export_name;
-    int text_count;     // Leading text arguments, all required.
-    bool takes_number;  // One optional trailing number after them.
+    int text_count;  // Leading text arguments, all required.
+    TrailingArgument trailing;
     DWORD default_number;
+    // Installs or removes devices: a 32-bit host under WOW64 cannot do that for real.
+    bool changes_devices;
     DWORD (*invoke)(FARPROC export_address, const CallArguments& arguments);
 };
 
@@ -31,7 +39,7 @@ const Command* FindCommand(const std::string& name);
 // Decimal, or hexadecimal with a 0x prefix; nothing else, and nothing above 32 bits.
 std::optional<DWORD> ParseNumber(const char* text);
 
-// The arguments after the subcommand's name; empty with a message in `problem` when they
-// do not fit the command.
+// The arguments after the subcommand's name; empty with a one-line message in `problem`
+// when they do not fit the command.
 std::optional<CallArguments> ReadArguments(const Command& command, int count, char** values,
                                            std::string* problem);

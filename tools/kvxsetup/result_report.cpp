@@ -27,7 +27,7 @@ std::string DescribeResult(DWORD code) {
     snprintf(numbers, sizeof numbers, "%ld (0x%lx)", static_cast<long>(static_cast<LONG>(code)),
              static_cast<unsigned long>(code));
     std::string text = numbers;
-    if (code == kBadArguments) return text + " bad arguments: an INF path is missing or empty";
+    if (code == kBadArguments) return text + ": bad arguments";
     const std::string message = SystemMessage(code);
-    return text + " " + (message.empty() ? "(no system message for this code)" : message);
+    return text + ": " + (message.empty() ? "(no system message for this code)" : message);
 }

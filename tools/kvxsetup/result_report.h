@@ -5,7 +5,7 @@
 
 #include <string>
 
-// "0 (0x0) The operation completed successfully." and the like: the code in decimal (signed,
+// "0 (0x0): The operation completed successfully." and the like: the code in decimal (signed,
 // as the module's trace shows errors) and hexadecimal, then the system's message for it.
 std::string DescribeResult(DWORD code);
 

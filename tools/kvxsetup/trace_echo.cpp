@@ -3,54 +3,125 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
-
-#include "win32_common/debug_string_catcher.h"
 
 namespace {
 
+// The debug-output channel: a 4096-byte shared buffer (writer's process ID, then the text),
+// and two auto-reset events that pass it back and forth between writers and the viewer.
+constexpr DWORD kBufferSize = 4096;
+constexpr char kBufferName[] = "DBWIN_BUFFER";
+constexpr char kBufferReadyName[] = "DBWIN_BUFFER_READY";
+constexpr char kDataReadyName[] = "DBWIN_DATA_READY";
+constexpr DWORD kFlushTimeoutMs = 2000;
+constexpr DWORD kStartTimeoutMs = 5000;
+
+struct Channel {
+    HANDLE mapping = nullptr;
+    const char* view = nullptr;
+    HANDLE buffer_ready = nullptr;
+    HANDLE data_ready = nullptr;
+};
+
+// Set up once, then kept until the process ends: a writer may still come during exit.
+Channel g_channel;
 CRITICAL_SECTION g_lock;
-// The module writes some lines in pieces (a name, then "\n"); they are joined here so that
-// every printed line carries the prefix once.
+// The module writes some lines in pieces (a name, then "\n"); they are joined here.
 std::string* g_pending = nullptr;
 
-void PrintLine(const std::string& line) {
-    fputs("trace| ", stdout);
-    fputs(line.c_str(), stdout);
-    fflush(stdout);
-}
-
-void EchoCompleteLines() {
+void PrintCompleteLines() {
     size_t end;
     while ((end = g_pending->find('\n')) != std::string::npos) {
-        PrintLine(g_pending->substr(0, end + 1));
+        fwrite(g_pending->data(), 1, end + 1, stderr);
         g_pending->erase(0, end + 1);
+    }
+    fflush(stderr);
+}
+
+DWORD WINAPI Listen(LPVOID started) {
+    const DWORD own_process = GetCurrentProcessId();
+    SetEvent(static_cast<HANDLE>(started));
+    for (;;) {
+        if (WaitForSingleObject(g_channel.data_ready, INFINITE) != WAIT_OBJECT_0) return 1;
+        DWORD writer;
+        memcpy(&writer, g_channel.view, sizeof writer);
+        if (writer == own_process) {
+            const char* text = g_channel.view + sizeof writer;
+            EnterCriticalSection(&g_lock);
+            g_pending->append(text, strnlen(text, kBufferSize - sizeof writer));
+            PrintCompleteLines();
+            LeaveCriticalSection(&g_lock);
+        }
+        SetEvent(g_channel.buffer_ready);
     }
 }
 
-void EchoWrite(std::string_view text) {
-    EnterCriticalSection(&g_lock);
-    g_pending->append(text);
-    EchoCompleteLines();
-    LeaveCriticalSection(&g_lock);
+void CloseChannel(Channel* channel) {
+    if (channel->view) UnmapViewOfFile(channel->view);
+    if (channel->mapping) CloseHandle(channel->mapping);
+    if (channel->buffer_ready) CloseHandle(channel->buffer_ready);
+    if (channel->data_ready) CloseHandle(channel->data_ready);
+    *channel = {};
+}
+
+TraceDisplay OpenChannel(Channel* channel) {
+    channel->mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                          kBufferSize, kBufferName);
+    const DWORD error = GetLastError();
+    if (!channel->mapping) return TraceDisplay::kUnavailable;
+    if (error == ERROR_ALREADY_EXISTS) {
+        CloseChannel(channel);
+        return TraceDisplay::kOtherViewer;
+    }
+    channel->view =
+        static_cast<const char*>(MapViewOfFile(channel->mapping, FILE_MAP_READ, 0, 0, 0));
+    channel->buffer_ready = CreateEventA(nullptr, FALSE, FALSE, kBufferReadyName);
+    channel->data_ready = CreateEventA(nullptr, FALSE, FALSE, kDataReadyName);
+    if (!channel->view || !channel->buffer_ready || !channel->data_ready) {
+        CloseChannel(channel);
+        return TraceDisplay::kUnavailable;
+    }
+    return TraceDisplay::kListening;
 }
 
 }  // namespace
 
-void StartTraceEcho() {
-    if (g_pending) return;
+TraceDisplay StartTraceEcho() {
+    if (g_pending) return TraceDisplay::kListening;
+    const TraceDisplay opened = OpenChannel(&g_channel);
+    if (opened != TraceDisplay::kListening) return opened;
     InitializeCriticalSection(&g_lock);
-    // Never freed: the module's unload line can come during process exit.
     g_pending = new std::string();
-    kvxwin::CatchDebugStrings(EchoWrite);
+    // The thread must be running before the module is loaded. A thread that is still
+    // starting when the module arrives greets it with a line of its own: a write that
+    // waits for the buffer its own thread has yet to offer, while the host's next write
+    // waits behind it, and both are dropped after the writers' timeout.
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = started ? CreateThread(nullptr, 0, Listen, started, 0, nullptr) : nullptr;
+    const bool running = thread && WaitForSingleObject(started, kStartTimeoutMs) == WAIT_OBJECT_0;
+    if (thread) CloseHandle(thread);
+    // A thread that has not started yet still gets to set its event.
+    if (started && (running || !thread)) CloseHandle(started);
+    if (!running) {
+        CloseChannel(&g_channel);
+        return TraceDisplay::kUnavailable;
+    }
+    // Writers take the buffer only once it is offered.
+    SetEvent(g_channel.buffer_ready);
+    return TraceDisplay::kListening;
 }
 
 void FlushTraceEcho() {
-    if (!g_pending) return;
+    if (!g_pending || !g_channel.buffer_ready) return;
+    // The listener offers the buffer again only after it printed the last write.
+    const bool taken =
+        WaitForSingleObject(g_channel.buffer_ready, kFlushTimeoutMs) == WAIT_OBJECT_0;
     EnterCriticalSection(&g_lock);
     if (!g_pending->empty()) {
-        PrintLine(*g_pending + "\n");
-        g_pending->clear();
+        g_pending->push_back('\n');
+        PrintCompleteLines();
     }
     LeaveCriticalSection(&g_lock);
+    if (taken) SetEvent(g_channel.buffer_ready);
 }

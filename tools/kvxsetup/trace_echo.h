@@ -1,11 +1,19 @@
-// The module's debugger output, printed by the host as it is written.
+// The module's trace, shown by the host as it is written: the host listens on the system's
+// debug-output channel the way a debug viewer does, and keeps only its own process's lines.
 #pragma once
 
-// Installs a handler that prints every OutputDebugStringA write of this process, one
-// "trace| " line per line of text. Install it before the module is loaded so that its
-// entry line shows as well.
-void StartTraceEcho();
+enum class TraceDisplay {
+    kListening,
+    kOtherViewer,  // Another viewer owns the channel; the trace goes there instead.
+    kUnavailable,  // The channel could not be set up.
+};
 
-// Prints a line that was started but not ended by "\n" (ended here), so that it does not
-// run into the host's own output.
+// Starts listening; every complete line of this process's debug output is then printed to
+// stderr as it arrives. Start it before the module is loaded, so that its load line shows,
+// and from the thread that will call the module: the listener's own thread must not come
+// or go while the module is loaded (the module writes a line for each thread).
+TraceDisplay StartTraceEcho();
+
+// Waits (at most about two seconds) until the last write has been printed, then ends a
+// line that was started but not ended, so that nothing runs into the host's own output.
 void FlushTraceEcho();

@@ -2,22 +2,30 @@
 # End-to-end checks of kvxsetup.exe and demo_machine.exe under Wine, on the real DLL:
 # what an installer engineer relies on when driving the module from a console.
 #
-#   host_tools_test.sh [--arch win32|win64] [--template PREFIX] BIN_DIR
+#   host_tools_test.sh [--arch win32|win64] [--template PREFIX] [--objdump PATH]
+#                      [--wow64-host DIR] BIN_DIR
 #
-# BIN_DIR holds kvxsetup.exe, demo_machine.exe and KVXSETUPW2K.dll. With --template, the
-# Wine prefix is a copy of PREFIX (a booted, stopped prefix); otherwise one is booted here.
+# BIN_DIR holds kvxsetup.exe, demo_machine.exe, host_test_machine.exe,
+# kvx_wine_fake_service.exe and KVXSETUPW2K.dll. With --template, the Wine prefix is a copy
+# of PREFIX (a booted, stopped prefix); otherwise one is booted here. With --objdump, the
+# host's imports are checked too. With --wow64-host (a win64 prefix only), the 32-bit
+# build's kvxsetup.exe and DLL in DIR are tried under WOW64, when they are there.
 set -uo pipefail
 
 arch=win32
 template=
+objdump=
+wow64_dir=
 while [ $# -gt 1 ]; do
     case "$1" in
         --arch) arch=$2; shift 2 ;;
         --template) template=$2; shift 2 ;;
+        --objdump) objdump=$2; shift 2 ;;
+        --wow64-host) wow64_dir=$2; shift 2 ;;
         *) break ;;
     esac
 done
-bin=$(cd "${1:?usage: host_tools_test.sh [--arch A] [--template PREFIX] BIN_DIR}" && pwd)
+bin=$(cd "${1:?usage: host_tools_test.sh [options] BIN_DIR}" && pwd)
 
 unset DISPLAY WAYLAND_DISPLAY
 export WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -40,13 +48,15 @@ fi
 passed=0
 failed=0
 out=
+err=
 status=0
 
-# Runs a Windows program; its stdout (CR LF turned into LF) lands in $out, its exit code
-# in $status, its stderr in $work/stderr.
+# Runs a Windows program; its stdout and stderr (CR LF turned into LF) land in $out and
+# $err, its exit code in $status (Wine passes on its low 8 bits).
 run() {
     out=$(wine "$@" 2>"$work/stderr" | tr -d '\r')
     status=${PIPESTATUS[0]}
+    err=$(tr -d '\r' <"$work/stderr")
 }
 
 check() {
@@ -60,52 +70,153 @@ check() {
         echo "FAIL $name"
         echo "     exit code: $status"
         sed 's/^/     | /' <<<"$out"
-        sed 's/^/     stderr| /' "$work/stderr"
+        sed 's/^/     stderr| /' <<<"$err"
     fi
 }
 
+exit_is() { [ "$status" -eq $(($1 & 255)) ]; }
 has() { [[ "$out" == *"$1"* ]]; }
 lacks() { ! has "$1"; }
-stderr_has() { grep -qF -- "$1" "$work/stderr"; }
-first_line_is() { [ "$(head -n 1 <<<"$out")" = "$1" ]; }
+out_is() { [ "$out" = "$1" ]; }
+err_has() { [[ "$err" == *"$1"* ]]; }
+err_lacks() { ! err_has "$1"; }
+err_is() { [ "$err" = "$1" ]; }
 count_is() { [ "$(grep -cF -- "$1" <<<"$out")" -eq "$2" ]; }
+err_count_is() { [ "$(grep -cF -- "$1" <<<"$err")" -eq "$2" ]; }
 
 host=$bin/kvxsetup.exe
 machine=$bin/demo_machine.exe
-entry_line="trace| TLX W2K Install DLLMain called"
+helper=$bin/host_test_machine.exe
+fake_service=$(winepath -w "$bin/kvx_wine_fake_service.exe" 2>/dev/null)
+entry="TLX W2K Install DLLMain called"
+windows=$WINEPREFIX/drive_c/windows
 
-# --- the console host -------------------------------------------------------------------
+# --- what Windows 2000 needs to load the host ----------------------------------------------
+
+if [ -n "$objdump" ]; then
+    imports=$("$objdump" -p "$host")
+    dlls=$(grep -o 'DLL Name: .*' <<<"$imports" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+    only_windows_2000_dlls() {
+        local dll
+        for dll in $dlls; do
+            case $dll in kernel32.dll | advapi32.dll | setupapi.dll | newdev.dll | msvcrt.dll) ;;
+                *) return 1 ;; esac
+        done
+    }
+    check "the host imports only from KERNEL32, ADVAPI32, SETUPAPI, NEWDEV and msvcrt" \
+        only_windows_2000_dlls
+    # Functions later Windows versions added that a static runtime or a debug listener
+    # might pull in.
+    newer=$(grep -owE 'AddVectoredExceptionHandler|IsWow64Process|GetTickCount64|FlsAlloc|InitializeSRWLock|InitializeConditionVariable|InitializeCriticalSectionEx|GetModuleHandleEx[AW]|Create(Event|Mutex|Semaphore)Ex[AW]|GetNativeSystemInfo' <<<"$imports")
+    check "the host imports nothing Windows 2000 lacks" [ -z "$newer" ]
+fi
+
+# --- usage errors and what cannot be called --------------------------------------------------
 
 run "$host"
-check "no command is a usage error" [ "$status" -eq 2 ]
-run "$host" --help
-check "--help names every export" eval '[ "$status" -eq 0 ] && has KVXSetup_CopyOemInf &&
-    has KVXSetup_InstallPnpDevice && has KVXSetup_PnPInstallKVX && has KVXSetup_PnPRemoveKVX &&
-    has KVXSetup_RemoveDevices && has KVXSetup_StopService'
+check "no command: usage on stderr, exit 1" \
+    eval 'exit_is 1 && err_has "kvxsetup: no command given" && err_has "usage: kvxsetup"'
+run "$host" frobnicate
+check "an unknown command is a usage error" eval 'exit_is 1 && err_has "unknown command \"frobnicate\""'
+run "$host" --verbose remove
+check "an unknown option is a usage error" eval 'exit_is 1 && err_has "unknown option \"--verbose\""'
 run "$host" stop-service
-check "a missing argument is a usage error" eval '[ "$status" -eq 2 ] && stderr_has "usage: kvxsetup stop-service NAME"'
+check "a missing argument names the command's arguments" \
+    eval 'exit_is 1 && err_has "missing arguments for stop-service; usage: kvxsetup stop-service NAME"'
+run "$host" stop-service Dz4x Hx
+check "a surplus argument is a usage error" eval 'exit_is 1 && err_has "too many arguments for stop-service"'
 run "$host" copy-inf 'C:\none.inf' 12z
 check "a malformed number is refused before the module is loaded" \
-    eval '[ "$status" -eq 2 ] && lacks "trace|" && stderr_has "not a number"'
+    eval 'exit_is 1 && err_has "not a number: \"12z\"" && err_lacks "$entry" && [ -z "$out" ]'
+run "$host" install-device 'C:\none.inf' 'PCI\VEN_0E7C&DEV_0001' --force
+check "install-device takes --no-force and nothing else after its two texts" \
+    eval 'exit_is 1 && err_has "too many arguments for install-device: \"--force\""'
+run "$host" --dll
+check "--dll without a path is a usage error" eval 'exit_is 1 && err_has "--dll needs a PATH"'
+
+run "$host" --help
+check "--help lists every subcommand with its export, exit 0" eval 'exit_is 0 &&
+    has "install FIRST_INF SECOND_INF" && has "KVXSetup_PnPInstallKVX" &&
+    has "remove " && has "KVXSetup_PnPRemoveKVX" && has "copy-inf INF [COPY_STYLE]" &&
+    has "KVXSetup_CopyOemInf" && has "install-device INF HARDWARE_ID [--no-force]" &&
+    has "KVXSetup_InstallPnpDevice" && has "remove-devices SERVICE PREFIX PROVIDER" &&
+    has "KVXSetup_RemoveDevices" && has "stop-service NAME" && has "KVXSetup_StopService" &&
+    has "inventory"'
+run "$host" --version
+check "--version: the host's and the module's file version, without running the module" \
+    eval 'exit_is 0 && [ "$(head -n 1 <<<"$out")" = "kvxsetup 1.0.0.0" ] &&
+    has "KVXSETUPW2K.dll 1.0.0.0 (" && err_lacks "$entry"'
 
 mkdir -p "$work/alone" && cp "$host" "$work/alone/"
 run "$work/alone/kvxsetup.exe" remove
-check "without the DLL beside it the host says so" \
-    eval '[ "$status" -eq 2 ] && stderr_has "cannot load KVXSETUPW2K.dll"'
+check "without the DLL beside it: one line naming the DLL's path, exit 126" eval 'exit_is 126 &&
+    [ "$(grep -c . <<<"$err")" -eq 1 ] && err_has "cannot load " &&
+    err_has "\\alone\\KVXSETUPW2K.dll: 126 (0x7e)" && [ -z "$out" ]'
+run "$work/alone/kvxsetup.exe" --version
+check "--version without the DLL still gives the host's version" \
+    eval 'exit_is 0 && has "kvxsetup 1.0.0.0" && has "KVXSETUPW2K.dll: no version read from"'
+run "$work/alone/kvxsetup.exe" --dll "$(winepath -w "$bin/KVXSETUPW2K.dll")" stop-service KvxNone
+check "--dll loads the module from elsewhere" \
+    eval 'exit_is 1060 && has "KVXSetup_StopService returned 1060" && err_has "$entry"'
+run "$host" --dll 'C:\windows\system32\version.dll' stop-service KvxNone
+check "a DLL without the export: one line naming it, exit 127" eval 'exit_is 127 &&
+    [ "$(grep -c . <<<"$err")" -eq 1 ] && [ -z "$out" ] &&
+    err_has "kvxsetup: C:\windows\system32\version.dll has no export KVXSetup_StopService: 127 (0x7f): "'
+
+# --- result and trace -------------------------------------------------------------------------
 
 run "$host" stop-service KvxNoSuchService
-check "a failing export: entry line first, exit 1, code with its message" \
-    eval '[ "$status" -eq 1 ] && first_line_is "$entry_line" && count_is "$entry_line" 2 &&
-    has "KVXSetup_StopService returned 1060 (0x424)"'
+check "result on stdout: decimal, hexadecimal, system message; exit code is the result" \
+    eval 'exit_is 1060 && [[ "$out" =~ ^"KVXSetup_StopService returned 1060 (0x424): ".+$ ]]'
+check "trace on stderr, in order: load line, the export's line, unload line" err_is \
+    "$entry
+StopService: failed to open service KvxNoSuchService, err=1060 (424)
+$entry"
+saved_out=$out
+run "$host" --quiet stop-service KvxNoSuchService
+check "--quiet: the same result, no trace" eval 'exit_is 1060 && [ -z "$err" ] && out_is "$saved_out"'
 
 run "$host" install "" 'C:\second.inf'
-check "the install export's -1 reads as bad arguments" \
-    eval '[ "$status" -eq 1 ] && has "returned -1 (0xffffffff) bad arguments"'
+check "the install export's -1 reads as bad arguments" eval 'exit_is 255 &&
+    out_is "KVXSetup_PnPInstallKVX returned -1 (0xffffffff): bad arguments"'
 
 # The export writes its name, the path, the ID and their line ends as separate pieces.
-run "$host" install-device 'C:\none.inf' 'PCI\VEN_0E7C&DEV_0009' 0x100
-pieces=$'trace| KVXSetup_InstallPnpDevice\ntrace| C:\\none.inf\ntrace| PCI\\VEN_0E7C&DEV_0009\n'
-check "trace written in pieces is shown as whole lines" has "$pieces"
+run "$host" install-device 'C:\none.inf' 'PCI\VEN_0E7C&DEV_0009'
+check "trace written in pieces is shown as whole lines" err_has "$entry
+KVXSetup_InstallPnpDevice
+C:\\none.inf
+PCI\\VEN_0E7C&DEV_0009
+"
+
+# While another viewer owns the debug output, the trace is its; the call still happens.
+wine "$helper" other-viewer 20 >"$work/viewer" 2>&1 &
+viewer=$!
+for _ in $(seq 100); do grep -q viewing "$work/viewer" && break; sleep 0.1; done
+run "$host" stop-service KvxNoSuchService
+check "with another debug viewer running: one line saying so, no trace, the result" eval '
+    exit_is 1060 && out_is "$saved_out" &&
+    err_is "kvxsetup: another debug-output viewer is running; the trace shows there, not here"'
+kill "$viewer" 2>/dev/null
+wait "$viewer" 2>/dev/null
+run "$host" stop-service KvxNoSuchService
+check "once the other viewer is gone, the trace shows again" err_has "$entry"
+
+# --- inventory --------------------------------------------------------------------------------
+
+nothing_of_the_product="device: none of the product's
+service Dz4x: not installed
+service Hx: not installed
+service Hxhw: not installed
+service tlxdaemon: not installed
+image path of HKLM\\SYSTEM\\CurrentControlSet\\Services\\dz4x: none
+image path of HKLM\\SYSTEM\\CurrentControlSet\\Services\\hxhw: none
+inf: none of the product's in C:\\windows\\inf\\
+driver C:\\windows\\system32\\drivers\\dz4xwin2k.sys: missing
+driver C:\\windows\\system32\\drivers\\hxhwwin2k.sys: missing
+driver C:\\windows\\system32\\drivers\\hxwin2k.sys: missing"
+run "$host" inventory
+check "inventory of a fresh machine: every item absent, one line each" \
+    eval 'exit_is 0 && out_is "$nothing_of_the_product" && [ -z "$err" ]'
 
 # --- the demo machine, and the two sequences through the host -----------------------------
 
@@ -139,14 +250,14 @@ check "after install: every board runs its family's driver" eval '
 # vendor 1011 goes, its sibling of vendor 8086 stays.
 run "$host" remove-devices dz4x 'PCI\VEN_1011' 'Kavexa Systems Inc'
 check "remove-devices passes service, prefix and provider through" \
-    eval '[ "$status" -eq 0 ] && count_is "RemoveDevices: Match found" 1'
+    eval 'exit_is 0 && err_count_is "RemoveDevices: Match found" 1'
 run "$machine" list
 check "after remove-devices: only the matching board is gone" \
     eval 'lacks "ROOT\KVXDZ4XA" && has "ROOT\KVXDZ4XB" && count_is "service: hxhw" 2'
 
 run "$host" remove
 check "remove returns 0 and shows the matches it found" \
-    eval '[ "$status" -eq 0 ] && has "RemoveDevices: Match found"'
+    eval 'exit_is 0 && err_has "RemoveDevices: Match found"'
 run "$machine" list
 check "after remove: no board, no service, no product INF left" eval '
     has $'"'"'Devices of the product (any hardware ID with vendor 0E7C):\n  none'"'"' &&
@@ -154,11 +265,119 @@ check "after remove: no board, no service, no product INF left" eval '
 
 run "$host" copy-inf 'C:\kvxdemo\missing.inf'
 check "copy-inf of a missing INF fails with the staging line in the trace" \
-    eval '[ "$status" -eq 1 ] && has "trace| Return from SetupCopyOEMInf: 0,"'
-run "$host" copy-inf 'C:\kvxdemo\kvxhxhw.inf' 0
+    eval '! exit_is 0 && has "KVXSetup_CopyOemInf returned " && lacks "returned 0 " &&
+    err_has "Return from SetupCopyOEMInf: 0,"'
+run "$host" copy-inf 'C:\kvxdemo\kvxhxhw.inf' 0x0
 check "copy-inf stages the INF into the INF store" \
-    eval '[ "$status" -eq 0 ] && has "trace| Return from SetupCopyOEMInf: 1," &&
+    eval 'exit_is 0 && err_has "Return from SetupCopyOEMInf: 1," &&
     [ -f "$WINEPREFIX/drive_c/windows/inf/kvxhxhw.inf" ]'
+
+# The texts go to the export in their order, and --no-force may stand anywhere after the
+# subcommand: the board gets the second family's driver from the INF given first.
+run "$helper" device KVXHX3 - 'PCI\VEN_0E7C&DEV_0002&SUBSYS_05070E7C'
+run "$host" install-device --no-force 'C:\kvxdemo\kvxhxhw.inf' 'PCI\VEN_0E7C&DEV_0002&SUBSYS_05070E7C'
+check "install-device --no-force installs INF's driver on the device of the hardware ID" \
+    eval 'exit_is 0 && err_has "KVXSetup_InstallPnpDevice
+C:\\kvxdemo\\kvxhxhw.inf
+PCI\\VEN_0E7C&DEV_0002&SUBSYS_05070E7C
+"'
+run "$host" inventory
+check "after install-device: the board runs the driver service of that INF" \
+    has 'device ROOT\KVXHX3\0000: present, service hxhw, provider "Kavexa Systems Inc"'
+run "$host" --quiet remove-devices hxhw 'pci\ven_0e7c&dev_0002&subsys_0507' 'Kavexa Systems Inc'
+run "$host" inventory
+check "remove-devices matches the prefix with letter case ignored" \
+    eval 'exit_is 0 && lacks "KVXHX3"'
+
+# --- inventory of a machine with the product and another product's things ----------------
+
+run "$machine" setup 'C:\kvxdemo'
+run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
+check "install on the boards registered again returns 0" exit_is 0
+# Near misses: a catalogue ID inside another ID, a device ID one off, another vendor's
+# service and INF header. A lower-case ID and header still count, as the module folds them.
+run "$helper" \
+    device OTHERNEAR otherdrv 'PCI\VEN_1011&DEV_0047&SUBSYS_60000E7C' \
+    device OTHERINSIDE - 'XPCI\VEN_0E7C&DEV_0001,ACPI\PCI\VEN_0E7C&DEV_0002' \
+    device KVXLOWER - 'pci\ven_0e7c&dev_0002&subsys_12340e7c&rev_01' \
+    driver-service otherdrv 'C:\windows\system32\drivers\otherdrv.sys' \
+    running-service tlxdaemon "$fake_service" \
+    running-service OtherDaemon "$fake_service"
+check "the scene's devices and services are in place" exit_is 0
+printf '; Copyright 2004, Other Vendor Corp\r\n[Version]\r\n' >"$windows/inf/otherdrv.inf"
+printf '; Copyright 2001, Kavexa Systems Inc\r\n[Version]\r\n' >"$windows/inf/oem7.inf"
+printf '; COPYRIGHT 2003, KAVEXA SYSTEMS INC\r\n[Version]\r\n' >"$windows/inf/oem8.inf"
+printf '; Copyright 2002, Kavexa Systems Inc' >"$windows/inf/oem9.inf"
+printf '[Version]\r\n' >"$windows/inf/kvx.inf"
+printf '; Copyright 2004, Kavexa Systems Inc\r\n' >"$windows/inf/kvxnotes.txt"
+printf 'MZ' >"$windows/system32/drivers/dz4xwin2k.sys"
+printf 'MZ' >"$windows/system32/drivers/otherdrv.sys"
+
+header_2004='; Copyright 2004, Kavexa Systems Inc'
+product_installed="device ROOT\\KVXDZ4XA\\0000: present, service dz4x, provider \"Kavexa Systems Inc\", matches PCI\\VEN_1011&DEV_0046&SUBSYS_60000E7C
+device ROOT\\KVXDZ4XB\\0000: present, service dz4x, provider \"Kavexa Systems Inc\", matches PCI\\VEN_8086&DEV_B555&SUBSYS_65000E7C
+device ROOT\\KVXHX1\\0000: present, service hxhw, provider \"Kavexa Systems Inc\", matches PCI\\VEN_0E7C&DEV_0001
+device ROOT\\KVXHX2\\0000: present, service hxhw, provider \"Kavexa Systems Inc\", matches PCI\\VEN_0E7C&DEV_0002
+device ROOT\\KVXLOWER\\0000: present, service none, no driver, matches PCI\\VEN_0E7C&DEV_0002
+service Dz4x: stopped
+service Hx: not installed
+service Hxhw: stopped
+service tlxdaemon: running
+image path of HKLM\\SYSTEM\\CurrentControlSet\\Services\\dz4x: C:\\windows\\system32\\drivers\\dz4xwin2k.sys
+image path of HKLM\\SYSTEM\\CurrentControlSet\\Services\\hxhw: C:\\windows\\system32\\drivers\\hxhwwin2k.sys
+inf C:\\windows\\inf\\kvx.inf: the product's own INF
+inf C:\\windows\\inf\\kvxdz4x.inf: begins \"$header_2004\"
+inf C:\\windows\\inf\\kvxhxhw.inf: begins \"$header_2004\"
+inf C:\\windows\\inf\\oem7.inf: begins \"; Copyright 2001, Kavexa Systems Inc\"
+inf C:\\windows\\inf\\oem8.inf: begins \"; Copyright 2003, Kavexa Systems Inc\"
+driver C:\\windows\\system32\\drivers\\dz4xwin2k.sys: present
+driver C:\\windows\\system32\\drivers\\hxhwwin2k.sys: missing
+driver C:\\windows\\system32\\drivers\\hxwin2k.sys: missing"
+run "$host" inventory
+check "inventory lists exactly the product's devices, services, image paths, INFs, binaries" \
+    eval 'exit_is 0 && out_is "$product_installed"'
+run "$host" inventory
+check "inventory changes nothing: a second run gives the same list" out_is "$product_installed"
+
+run "$host" stop-service Dz4x
+check "stop-service passes the name: a stopped driver is not active (1062)" eval 'exit_is 1062 &&
+    [[ "$out" == "KVXSetup_StopService returned 1062 (0x426): "* ]]'
+run "$host" stop-service tlxdaemon
+check "stop-service stops a running service" \
+    eval 'exit_is 0 && out_is "KVXSetup_StopService returned 0 (0x0): $(cut -d: -f2- <<<"$out" | cut -c2-)"'
+
+# The lower-case board has no service, so the removal, which matches service and ID, keeps it.
+after_removal="device ROOT\\KVXLOWER\\0000: present, service none, no driver, matches PCI\\VEN_0E7C&DEV_0002
+service Dz4x: not installed
+service Hx: not installed
+service Hxhw: not installed
+service tlxdaemon: stopped
+$(sed -n '6,$p' <<<"$nothing_of_the_product")"
+run "$host" --quiet remove
+run "$host" inventory
+check "after remove: inventory shows only what the removal leaves" \
+    eval 'exit_is 0 && out_is "$after_removal"'
+check "the other product's files are left alone" \
+    eval '[ -f "$windows/inf/otherdrv.inf" ] && [ -f "$windows/system32/drivers/otherdrv.sys" ]'
+
+# --- a 32-bit host on 64-bit Windows ----------------------------------------------------------
+
+wow64_note="needs the 64-bit build"
+run "$host" remove-devices KvxNone 'PCI\VEN_0E7C' 'Kavexa Systems Inc'
+check "this build calls the device exports without the WOW64 note" \
+    eval 'exit_is 0 && err_has "$entry" && err_lacks "$wow64_note"'
+if [ "$arch" = win64 ] && [ -f "$wow64_dir/kvxsetup.exe" ] && [ -f "$wow64_dir/KVXSETUPW2K.dll" ]; then
+    run "$wow64_dir/kvxsetup.exe" remove-devices KvxNone 'PCI\VEN_0E7C' 'Kavexa Systems Inc'
+    check "32-bit host under WOW64: one note before a device export, which still runs" eval '
+        exit_is 0 && [ "$(grep -c "$wow64_note" <<<"$err")" -eq 1 ] &&
+        [ "$(sed -n 2p <<<"$err")" = "kvxsetup: this 32-bit build runs on 64-bit Windows, where installing or removing devices $wow64_note; calling KVXSetup_RemoveDevices anyway" ] &&
+        has "KVXSetup_RemoveDevices returned 0 (0x0)"'
+    run "$wow64_dir/kvxsetup.exe" stop-service KvxNoSuchService
+    check "32-bit host under WOW64: no note before stopping a service" \
+        eval 'exit_is 1060 && err_lacks "$wow64_note"'
+elif [ "$arch" = win64 ]; then
+    echo "skip 32-bit host under WOW64: no i686 build in ${wow64_dir:-(not given)}"
+fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,110 @@
+// host_test_machine: puts into the current Wine prefix what the host tests need beside the
+// demo machine: devices, services and a second debug-output viewer, some of them the
+// product's and some of another product, which the host must leave out of its listings.
+//
+//   host_test_machine STEP [STEP...]
+//     device NAME SERVICE ID[,ID...]   root device Root\NAME\0000 ("-": no service)
+//     driver-service NAME IMAGE_PATH   kernel driver service, demand start, not started
+//     running-service NAME BINARY      own-process service, started and running
+//     other-viewer SECONDS             own the debug-output channel for that long
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "win32_common/root_device.h"
+
+namespace {
+
+std::vector<std::string> SplitAtCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        const size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
+bool AddDevice(const char* name, const char* service, const char* ids) {
+    const std::string driver_service = strcmp(service, "-") == 0 ? "" : service;
+    const DWORD error = kvxwin::RegisterRootDevice(name, SplitAtCommas(ids), driver_service);
+    if (error != ERROR_SUCCESS) fprintf(stderr, "device %s: err=%lu\n", name, error);
+    return error == ERROR_SUCCESS;
+}
+
+bool WaitUntilRunning(SC_HANDLE service) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        SERVICE_STATUS status = {};
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+bool AddService(const char* name, DWORD type, const std::string& binary, bool start) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return false;
+    SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, type,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binary.c_str(),
+                                       nullptr, nullptr, nullptr, nullptr, nullptr);
+    const DWORD error = service ? ERROR_SUCCESS : GetLastError();
+    bool done = service != nullptr;
+    if (service && start) {
+        done = StartServiceA(service, 0, nullptr) && WaitUntilRunning(service);
+    }
+    if (service) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    if (!done) fprintf(stderr, "service %s: err=%lu\n", name, error ? error : GetLastError());
+    return done;
+}
+
+// A viewer that takes every write and shows none of them, so that writers never wait.
+bool BeOtherViewer(DWORD seconds) {
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "DBWIN_BUFFER");
+    HANDLE buffer_ready = CreateEventA(nullptr, FALSE, TRUE, "DBWIN_BUFFER_READY");
+    HANDLE data_ready = CreateEventA(nullptr, FALSE, FALSE, "DBWIN_DATA_READY");
+    if (!mapping || !buffer_ready || !data_ready) return false;
+    printf("viewing\n");
+    fflush(stdout);
+    const DWORD until = GetTickCount() + seconds * 1000;
+    while (static_cast<LONG>(until - GetTickCount()) > 0) {
+        if (WaitForSingleObject(data_ready, 100) == WAIT_OBJECT_0) SetEvent(buffer_ready);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc;) {
+        const std::string step = argv[i];
+        const int left = argc - i - 1;
+        bool done = false;
+        if (step == "device" && left >= 3) {
+            done = AddDevice(argv[i + 1], argv[i + 2], argv[i + 3]);
+            i += 4;
+        } else if (step == "driver-service" && left >= 2) {
+            done = AddService(argv[i + 1], SERVICE_KERNEL_DRIVER, argv[i + 2], false);
+            i += 3;
+        } else if (step == "running-service" && left >= 2) {
+            done = AddService(argv[i + 1], SERVICE_WIN32_OWN_PROCESS,
+                              std::string("\"") + argv[i + 2] + "\"", true);
+            i += 3;
+        } else if (step == "other-viewer" && left >= 1) {
+            done = BeOtherViewer(static_cast<DWORD>(atoi(argv[i + 1])));
+            i += 2;
+        } else {
+            fprintf(stderr, "host_test_machine: bad step \"%s\"\n", step.c_str());
+            return 2;
+        }
+        if (!done) return 1;
+    }
+    return 0;
+}
