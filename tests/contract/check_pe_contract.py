@@ -1,22 +1,20 @@
 #!/usr/bin/env python3
-"""Checks the built DLL against what Windows 2000 and the product installer rely on."""
+"""Checks the built DLL and console host against what Windows 2000 and the product
+installer rely on: PE header versions, imports Windows 2000 has, the export table and
+calling convention, the version resource, and the DLL's size budget."""
 import argparse
+import os
 import re
 import struct
 import subprocess
 import sys
 
-EXPORTS = [
-    "KVXSetup_CopyOemInf",
-    "KVXSetup_InstallPnpDevice",
-    "KVXSetup_PnPInstallKVX",
-    "KVXSetup_PnPRemoveKVX",
-    "KVXSetup_RemoveDevices",
-    "KVXSetup_StopService",
-]
-ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "setupapi.dll", "newdev.dll", "msvcrt.dll"}
+ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "setupapi.dll", "newdev.dll", "msvcrt.dll"}
 VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
+VFT_APP = 1
 VFT_DLL = 2
+# Sections only the C runtime's start-up code would process; the module has none of it.
+STARTUP_SECTIONS = {".tls", ".CRT", ".ctors", ".dtors", ".init_array", ".fini_array"}
 
 failures = []
 
@@ -26,84 +24,178 @@ def check(condition, message):
         failures.append(message)
 
 
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
 def header_value(dump, name):
     match = re.search(rf"^{name}\s+([0-9a-fA-F]+)", dump, re.MULTILINE)
     return int(match.group(1), 16) if match else None
 
 
-def imported_dlls(dump):
-    return [m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)]
-
-
-def imports_from(dump, dll):
-    """Names imported from one DLL, as the import table lists them."""
-    section = re.split(r"DLL Name: ", dump)
-    for part in section[1:]:
+def imports(dump):
+    """{dll (lower case): [function, ...]} as the import table lists them."""
+    table = {}
+    for part in re.split(r"DLL Name: ", dump)[1:]:
         name, _, rest = part.partition("\n")
-        if name.strip().lower() == dll.lower():
-            return re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\S+)$", rest.split("\n\n")[0], re.MULTILINE)
-    return []
+        table[name.strip().lower()] = re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\S+)$",
+                                                 rest.split("\n\n")[0], re.MULTILINE)
+    return table
 
 
-def check_header(dump):
+def read_allowlist(path, x64):
+    """The functions Windows 2000 exports that our artifacts may import: "DLL function",
+    with a trailing "x64" for those only the 64-bit start-up code may import."""
+    allowed = set()
+    for line in open(path):
+        words = line.split("#", 1)[0].split()
+        if len(words) == 2 or (len(words) == 3 and words[2] == "x64" and x64):
+            allowed.add((words[0].lower(), words[1]))
+    return allowed
+
+
+def header_exports(header):
+    """[(name, parameter count)] of the WINAPI functions the public header declares."""
+    text = re.sub(r"\s+", " ", open(header).read())
+    found = []
+    for name, params in re.findall(r"DWORD WINAPI (KVXSetup_\w+)\(([^)]*)\)", text):
+        params = params.strip()
+        found.append((name, 0 if params in ("", "void") else params.count(",") + 1))
+    return sorted(found)
+
+
+def check_header(label, dump, dll):
     for field in ("MajorOSystemVersion", "MajorSubsystemVersion"):
         major = header_value(dump, field)
         minor = header_value(dump, field.replace("Major", "Minor"))
-        check(major is not None and (major, minor) <= (5, 0), f"{field} {major}.{minor} above 5.0")
-    check("DLL" in dump.split("Time/Date")[0], "not flagged as a DLL")
+        check(major is not None and (major, minor) <= (5, 0),
+              f"{label}: {field} {major}.{minor} above 5.0")
+    characteristics = dump.split("Time/Date")[0]
+    check(("DLL" in characteristics) == dll, f"{label}: DLL flag is not {dll}")
 
 
-def check_exports(dump):
-    check(re.search(r"Ordinal Base\s+1\b", dump) is not None, "ordinal base is not 1")
-    table = dump.split("[Ordinal/Name Pointer] Table", 1)
-    names = re.findall(r"^\s+\[\s*(\d+)\] (\S+)$", table[1], re.MULTILINE) if len(table) == 2 else []
-    check([n for _, n in names] == EXPORTS, f"exports {names} are not the six in order")
-    rvas = re.findall(r"^\s+\[\s*(\d+)\] \+base\[\s*(\d+)\]", dump, re.MULTILINE)
-    check([int(o) for _, o in rvas] == [1, 2, 3, 4, 5, 6], f"ordinals {rvas} are not 1 to 6")
+def check_imports(label, dump, allowed):
+    table = imports(dump)
+    check(set(table) <= ALLOWED_DLLS, f"{label}: imports from {sorted(set(table) - ALLOWED_DLLS)}")
+    for dll, functions in sorted(table.items()):
+        for function in functions:
+            check((dll, function) in allowed,
+                  f"{label}: imports {dll} {function}, not on the Windows 2000 list")
+    return table
 
 
-def check_imports(dump):
-    dlls = imported_dlls(dump)
-    check(set(dlls) <= ALLOWED_IMPORTS, f"imports from {sorted(set(dlls) - ALLOWED_IMPORTS)}")
-    check("_vsnprintf" in imports_from(dump, "msvcrt.dll"), "_vsnprintf not taken from msvcrt")
-
-
-def check_version_resource(path):
+def check_version_resource(label, path, file_type):
     data = open(path, "rb").read()
-    at = data.find(struct.pack("<I", VS_FIXEDFILEINFO_SIGNATURE))
-    check(at >= 0, "no version resource")
+    # The fixed part follows the resource's key; the signature alone may also occur in code
+    # (the host looks for it in the DLL).
+    key = data.find("VS_VERSION_INFO".encode("utf-16-le"))
+    at = data.find(struct.pack("<I", VS_FIXEDFILEINFO_SIGNATURE), key) if key >= 0 else -1
+    check(at >= 0, f"{label}: no version resource")
     if at < 0:
         return
     fields = struct.unpack_from("<13I", data, at)
     file_version = (fields[2] >> 16, fields[2] & 0xFFFF, fields[3] >> 16, fields[3] & 0xFFFF)
     product_version = (fields[4] >> 16, fields[4] & 0xFFFF, fields[5] >> 16, fields[5] & 0xFFFF)
-    check(file_version == (1, 0, 0, 0), f"file version {file_version}")
-    check(product_version == (1, 0, 0, 0), f"product version {product_version}")
-    check(fields[9] == VFT_DLL, f"file type {fields[9]}")
+    check(file_version == (1, 0, 0, 0), f"{label}: file version {file_version}")
+    check(product_version == (1, 0, 0, 0), f"{label}: product version {product_version}")
+    check(fields[9] == file_type, f"{label}: file type {fields[9]}, not {file_type}")
+
+
+def export_table(dump):
+    """[(ordinal, name, rva)] from objdump's export listing."""
+    names = {}
+    table = dump.split("[Ordinal/Name Pointer] Table", 1)
+    if len(table) == 2:
+        for ordinal, name in re.findall(r"^\s+\[\s*(\d+)\] (\S+)$", table[1], re.MULTILINE):
+            names[int(ordinal)] = name
+    addresses = re.findall(r"^\s+\[\s*(\d+)\] \+base\[\s*(\d+)\] ([0-9a-f]+) Export RVA",
+                           dump, re.MULTILINE)
+    return [(int(o), names.get(int(i)), int(rva, 16)) for i, o, rva in addresses]
+
+
+def first_return(objdump, dll, image_base, rva):
+    """The first return instruction at or after an export's entry, as objdump prints it."""
+    start = image_base + rva
+    listing = run(objdump, "-d", "--no-show-raw-insn", f"--start-address={start:#x}",
+                  f"--stop-address={start + 0x800:#x}", dll)
+    match = re.search(r"\sret\s*(\$0x[0-9a-f]+)?", listing)
+    return match.group(0).split() if match else None
+
+
+def check_dll(args, allowed):
+    dump = run(args.objdump, "-p", args.dll)
+    check_header("DLL", dump, dll=True)
+    table = check_imports("DLL", dump, allowed)
+    check("_vsnprintf" in table.get("msvcrt.dll", []), "DLL: _vsnprintf not taken from msvcrt")
+    check_version_resource("DLL", args.dll, VFT_DLL)
+
+    declared = header_exports(args.header)
+    exports = export_table(dump)
+    check(re.search(r"Ordinal Base\s+1\b", dump) is not None, "DLL: ordinal base is not 1")
+    check([(o, n) for o, n, _ in exports] == [(i + 1, n) for i, (n, _) in enumerate(declared)],
+          f"DLL: exports {[(o, n) for o, n, _ in exports]} are not the header's six in "
+          "alphabetical order with ordinals 1 to 6")
+    check(all("@" not in (n or "") for _, n, _ in exports), "DLL: decorated export names")
+
+    sections = set(re.findall(r"^\s+\d+ (\.\S+)", run(args.objdump, "-h", args.dll), re.MULTILINE))
+    check(not sections & STARTUP_SECTIONS,
+          f"DLL: start-up sections {sorted(sections & STARTUP_SECTIONS)} would never run")
+
+    if args.stdcall:
+        # The caller's compiler decorates each name with its argument bytes; the import
+        # library must agree with the header, and each export must pop that many bytes.
+        symbols = set(re.findall(r" T _(KVXSetup_\w+@\d+)$", run(args.nm, args.import_lib),
+                                 re.MULTILINE))
+        image_base = header_value(dump, "ImageBase")
+        rvas = {n: rva for _, n, rva in exports}
+        for name, count in declared:
+            check(f"{name}@{4 * count}" in symbols,
+                  f"import library lacks {name}@{4 * count} (has {sorted(symbols)})")
+            if name in rvas:
+                ret = first_return(args.objdump, args.dll, image_base, rvas[name])
+                expected = ["ret"] + ([f"$0x{4 * count:x}"] if count else [])
+                check(ret == expected, f"DLL: {name} returns with {ret}, not {expected}")
+
+    installer = imports(run(args.objdump, "-p", args.installer)).get("kvxsetupw2k.dll", [])
+    check(sorted(installer) == [n for n, _ in declared], f"installer imports {installer}")
+
+    size = os.path.getsize(args.dll)
+    print(f"DLL {args.dll}: {size} bytes")
+    if args.size_budget:
+        check(size < args.size_budget, f"DLL: {size} bytes, budget {args.size_budget}")
+    print("DLL imports: " + "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
+
+
+def check_host(args, allowed):
+    dump = run(args.objdump, "-p", args.host)
+    check_header("host", dump, dll=False)
+    table = check_imports("host", dump, allowed)
+    check_version_resource("host", args.host, VFT_APP)
+    print(f"host {args.host}: {os.path.getsize(args.host)} bytes")
+    print("host imports: " + "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
+    parser.add_argument("--nm", required=True)
+    parser.add_argument("--allowlist", required=True)
+    parser.add_argument("--header", required=True)
     parser.add_argument("--dll", required=True)
+    parser.add_argument("--import-lib", required=True)
     parser.add_argument("--installer", required=True)
+    parser.add_argument("--host", required=True)
+    parser.add_argument("--x64", action="store_true")
+    parser.add_argument("--stdcall", action="store_true")
+    parser.add_argument("--size-budget", type=int, default=0)
     args = parser.parse_args()
 
-    dump = subprocess.run([args.objdump, "-p", args.dll], check=True, capture_output=True,
-                          text=True).stdout
-    check_header(dump)
-    check_exports(dump)
-    check_imports(dump)
-    check_version_resource(args.dll)
-
-    installer = subprocess.run([args.objdump, "-p", args.installer], check=True,
-                               capture_output=True, text=True).stdout
-    check(sorted(imports_from(installer, "KVXSETUPW2K.dll")) == EXPORTS,
-          f"installer imports {imports_from(installer, 'KVXSETUPW2K.dll')}")
-
+    allowed = read_allowlist(args.allowlist, args.x64)
+    check_dll(args, allowed)
+    check_host(args, allowed)
     for failure in failures:
         print("FAIL:", failure)
-    print(f"{args.dll}: {len(failures)} problem(s)")
+    print(f"{len(failures)} problem(s)")
     return 1 if failures else 0
 
 
