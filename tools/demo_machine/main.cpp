@@ -1,12 +1,12 @@
 // demo_machine: turns the current Wine prefix into a customer's machine with the product's
-// boards but no drivers, writes the demo INFs, and shows the machine before and after.
+// boards but no drivers and the remains of an earlier release, and writes the demo INFs.
+// `kvxsetup inventory` shows the machine.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
 #include "earlier_installation.h"
-#include "machine_listing.h"
 #include "machine_setup.h"
 
 namespace {
@@ -17,8 +17,6 @@ void PrintUsage(FILE* to) {
             "                                   write the two demo INFs into FOLDER\n"
             "       demo_machine earlier        leave the remains of an earlier release:\n"
             "                                   staged INFs, services, driver binaries\n"
-            "       demo_machine list           show the product's devices, its services\n"
-            "                                   and the files of the INF store\n"
             "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
 }
 
@@ -28,10 +26,6 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "--help" || mode == "-h") {
         PrintUsage(stdout);
-        return 0;
-    }
-    if (mode == "list" && argc == 2) {
-        PrintMachine();
         return 0;
     }
     if (mode == "setup" && argc == 3) {

@@ -235,33 +235,32 @@ run "$machine" setup 'C:\kvxdemo'
 check "setup run again leaves the boards as they are" \
     eval '[ "$status" -eq 0 ] && count_is "already registered" 4'
 
-run "$machine" list
+run "$host" inventory
 check "before: four boards without a service, no service of the product" \
-    eval 'count_is "service: none" 4 && count_is "not installed" 4 && lacks "kvxdz4x.inf"'
+    eval 'count_is ", service none, no driver" 4 && count_is ": not installed" 4 && lacks ": begins"'
 
 run "$host" install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
 check "install returns 0" eval '[ "$status" -eq 0 ] && has "KVXSetup_PnPInstallKVX returned 0 (0x0)"'
-run "$machine" list
+run "$host" inventory
 check "after install: every board runs its family's driver" eval '
-    count_is "service: dz4x" 2 && count_is "service: hxhw" 2 &&
-    has "Dz4x       installed" && has "Hxhw       installed" && count_is "<- the product" 2'
+    count_is ", service dz4x, provider" 2 && count_is ", service hxhw, provider" 2 &&
+    has "service Dz4x: stopped" && has "service Hxhw: stopped" && count_is ": begins" 2'
 
 # The three texts must reach the export in their order: only the first family's board of
 # vendor 1011 goes, its sibling of vendor 8086 stays.
 run "$host" remove-devices dz4x 'PCI\VEN_1011' 'Kavexa Systems Inc'
 check "remove-devices passes service, prefix and provider through" \
     eval 'exit_is 0 && err_count_is "RemoveDevices: Match found" 1'
-run "$machine" list
+run "$host" inventory
 check "after remove-devices: only the matching board is gone" \
-    eval 'lacks "ROOT\KVXDZ4XA" && has "ROOT\KVXDZ4XB" && count_is "service: hxhw" 2'
+    eval 'lacks "ROOT\KVXDZ4XA" && has "ROOT\KVXDZ4XB" && count_is ", service hxhw," 2'
 
 run "$host" remove
 check "remove returns 0 and shows the matches it found" \
     eval 'exit_is 0 && err_has "RemoveDevices: Match found"'
-run "$machine" list
+run "$host" inventory
 check "after remove: no board, no service, no product INF left" eval '
-    has $'"'"'Devices of the product (any hardware ID with vendor 0E7C):\n  none'"'"' &&
-    count_is "not installed" 4 && lacks "<- the product"'
+    has "device: none of the product'"'"'s" && count_is ": not installed" 4 && lacks ": begins"'
 
 run "$host" copy-inf 'C:\kvxdemo\missing.inf'
 check "copy-inf of a missing INF fails with the staging line in the trace" \
@@ -359,6 +358,20 @@ check "after remove: inventory shows only what the removal leaves" \
     eval 'exit_is 0 && out_is "$after_removal"'
 check "the other product's files are left alone" \
     eval '[ -f "$windows/inf/otherdrv.inf" ] && [ -f "$windows/system32/drivers/otherdrv.sys" ]'
+
+# --- the remains of an earlier release, as the demo leaves them ------------------------------
+
+run "$machine" earlier
+check "earlier leaves an earlier release's staged INFs, services and binaries" exit_is 0
+run "$host" inventory
+check "inventory sees them all" eval '
+    has "service Dz4x: stopped" && has "service Hx: stopped" && has "service Hxhw: stopped" &&
+    count_is "Copyright 2002, Kavexa" 3 && has "kvx.inf: begins" && count_is "sys: present" 3'
+run "$host" --quiet remove
+run "$host" inventory
+check "remove takes the earlier release's remains away" eval '
+    exit_is 0 && lacks ": begins" && lacks "kvx.inf" && lacks "sys: present" &&
+    count_is ": not installed" 3'
 
 # --- a 32-bit host on 64-bit Windows ----------------------------------------------------------
 
