@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <thread>
@@ -248,6 +249,10 @@ TEST(ConcurrentExports, MixedCallsFromEightThreadsActAsOneAfterAnother) {
         }
         if (HasFailure()) return;
     }
+    size_t calls = 0;
+    for (const std::vector<Step>& script : scripts) calls += script.size();
+    printf("figure: concurrency threads %d machines %d calls %zu\n", kThreads, kMachines,
+           calls * kMachines);
 }
 
 // The whole removal sequence from every thread at once: each call still reports success
