@@ -7,6 +7,7 @@
 #include "catalog/catalog.h"
 #include "demo_boards.h"
 #include "win32_common/binary_file.h"
+#include "win32_common/service_setup.h"
 #include "win32_common/system_directories.h"
 
 namespace {
@@ -38,26 +39,11 @@ bool WriteStagedCopy(const DemoFamily& family, const std::string& name) {
                   written ? ERROR_SUCCESS : GetLastError());
 }
 
-DWORD CreateKernelDriverService(const char* name, const std::string& image_path) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-    if (!manager) return GetLastError();
-    SC_HANDLE service = CreateServiceA(
-        manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
-        SERVICE_ERROR_NORMAL, image_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    const DWORD error = service ? ERROR_SUCCESS : GetLastError();
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
+// Services the earlier release created; one left by an earlier run of the demo counts.
+DWORD CreateDriverService(const char* name, const std::string& image_path) {
+    const DWORD error =
+        kvxwin::CreateDemandStartService(name, SERVICE_KERNEL_DRIVER, image_path, false);
     return error == ERROR_SERVICE_EXISTS ? ERROR_SUCCESS : error;
-}
-
-DWORD CreateEventLogSource(const char* name) {
-    const std::string path =
-        std::string("SYSTEM\\CurrentControlSet\\Services\\EventLog\\System\\") + name;
-    HKEY key = nullptr;
-    const LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                       KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (error == ERROR_SUCCESS) RegCloseKey(key);
-    return static_cast<DWORD>(error);
 }
 
 }  // namespace
@@ -70,17 +56,17 @@ bool InstallEarlierRelease() {
         // Its driver services, left without boards using them.
         const std::string binary = std::string("system32\\drivers\\") + family.binary;
         all_done = Report(std::string("service ") + family.service + " -> " + binary,
-                          CreateKernelDriverService(family.service, binary)) &&
+                          CreateDriverService(family.service, binary)) &&
                    all_done;
     }
 
     // The release before it ran its HX boards under another service name and binary.
     const std::string old_binary = std::string("system32\\drivers\\") + HxDriverBinary;
     all_done = Report(std::string("service ") + HxFirstServiceName + " -> " + old_binary,
-                      CreateKernelDriverService(HxFirstServiceName, old_binary)) &&
+                      CreateDriverService(HxFirstServiceName, old_binary)) &&
                all_done;
     all_done = Report(std::string("event-log source ") + HxFirstServiceName,
-                      CreateEventLogSource(HxFirstServiceName)) &&
+                      kvxwin::CreateEventLogSource(HxFirstServiceName)) &&
                all_done;
     const std::string drivers = kvxwin::SystemDirectory() + DriversSubdirectory;
     for (const char* binary : {HxDriverBinary, Dz4xDriverBinary, HxhwDriverBinary}) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "win32_common/root_device.h"
+#include "win32_common/service_setup.h"
 
 namespace {
 
@@ -36,32 +37,10 @@ bool AddDevice(const char* name, const char* service, const char* ids) {
     return error == ERROR_SUCCESS;
 }
 
-bool WaitUntilRunning(SC_HANDLE service) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        SERVICE_STATUS status = {};
-        if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING) {
-            return true;
-        }
-        Sleep(50);
-    }
-    return false;
-}
-
-bool AddService(const char* name, DWORD type, const std::string& binary, bool start) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return false;
-    SC_HANDLE service = CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, type,
-                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binary.c_str(),
-                                       nullptr, nullptr, nullptr, nullptr, nullptr);
-    const DWORD error = service ? ERROR_SUCCESS : GetLastError();
-    bool done = service != nullptr;
-    if (service && start) {
-        done = StartServiceA(service, 0, nullptr) && WaitUntilRunning(service);
-    }
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    if (!done) fprintf(stderr, "service %s: err=%lu\n", name, error ? error : GetLastError());
-    return done;
+bool AddService(const char* name, DWORD type, const std::string& command, bool start) {
+    const DWORD error = kvxwin::CreateDemandStartService(name, type, command, start);
+    if (error != ERROR_SUCCESS) fprintf(stderr, "service %s: err=%lu\n", name, error);
+    return error == ERROR_SUCCESS;
 }
 
 // A viewer that takes every write and shows none of them, so that writers never wait.

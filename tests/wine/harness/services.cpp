@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win32_common/service_setup.h"
+
 namespace kvxtest {
 
 std::string ServiceKeyPath(const std::string& name) {
@@ -13,15 +15,8 @@ std::string EventLogSourcePath(const std::string& name) {
 }
 
 bool CreateDriverService(const std::string& name, const std::string& binary_path) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return false;
-    SC_HANDLE service =
-        CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                       SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       binary_path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return service != nullptr;
+    return kvxwin::CreateDemandStartService(name, SERVICE_KERNEL_DRIVER, binary_path, false) ==
+           ERROR_SUCCESS;
 }
 
 bool CreateRunningService(const std::string& name) {
@@ -30,17 +25,8 @@ bool CreateRunningService(const std::string& name) {
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string binary = path;
     binary = binary.substr(0, binary.find_last_of('\\') + 1) + "kvx_wine_fake_service.exe";
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    if (!manager) return false;
-    const std::string command = "\"" + binary + "\"";
-    SC_HANDLE service =
-        CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                       command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    const bool started = service && StartServiceA(service, 0, nullptr);
-    if (service) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return started && WaitForServiceState(name, SERVICE_RUNNING);
+    return kvxwin::CreateDemandStartService(name, SERVICE_WIN32_OWN_PROCESS, "\"" + binary + "\"",
+                                            true) == ERROR_SUCCESS;
 }
 
 bool WaitForServiceState(const std::string& name, unsigned long state) {
@@ -96,20 +82,7 @@ std::vector<std::string> ListServices() {
 }
 
 bool CreateEventLogSource(const std::string& name) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, EventLogSourcePath(name).c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const std::string file = "%SystemRoot%\\System32\\IoLogMsg.dll";
-    const DWORD types = 7;
-    RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
-                   reinterpret_cast<const BYTE*>(file.c_str()),
-                   static_cast<DWORD>(file.size() + 1));
-    RegSetValueExA(key, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
-                   sizeof types);
-    RegCloseKey(key);
-    return true;
+    return kvxwin::CreateEventLogSource(name) == ERROR_SUCCESS;
 }
 
 bool EventLogSourceExists(const std::string& name) {
