@@ -153,11 +153,14 @@ BOOL WINAPI PreviewDeleteFileA(LPCSTR path) {
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     CloseHandle(file);
-    if (WasRecorded(Change::kFileDeleted, path)) {
+    // Some platforms report INF paths with forward slashes; both name the same file.
+    std::string shown = path;
+    std::replace(shown.begin(), shown.end(), '/', '\\');
+    if (WasRecorded(Change::kFileDeleted, shown)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    RecordChange(Change::kFileDeleted, path);
+    RecordChange(Change::kFileDeleted, shown);
     return TRUE;
 }
 

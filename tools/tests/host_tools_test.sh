@@ -379,8 +379,17 @@ out=$(python3 "$tests/inventory_check.py" install "$work/before-install" "$work/
     "$work/after-install")
 status=$?
 check "the real install stages the INFs and updates the devices the preview named" exit_is 0
-# The next scene registers its boards afresh on a machine without the product.
+# With the product installed the removal takes devices too; the real removal also leaves
+# the machine as the next scene expects, without the product.
+inventory_to before-second-removal
+wine "$host" --what-if remove 2>/dev/null | tr -d '\r' >"$work/second-removal-preview"
 run "$host" --quiet remove
+inventory_to after-second-removal
+out=$(python3 "$tests/inventory_check.py" removal "$work/before-second-removal" \
+    "$work/second-removal-preview" "$work/after-second-removal")
+status=$?
+check "the preview of removing the installed product names the devices the removal takes" \
+    eval 'exit_is 0 && grep -q "^would remove device ROOT.KVXHX1.0000, matching " "$work/second-removal-preview"'
 
 # --- inventory of a machine with the product and another product's things ----------------
 
