@@ -236,8 +236,9 @@ int main(int argc, char** argv) {
     g_show_trace = !options.quiet;
     if (!options.log_path.empty()) {
         const DWORD error = OpenRunLog(options.log_path);
-        if (error != ERROR_SUCCESS)
+        if (error != ERROR_SUCCESS) {
             return NotCalled("cannot open the log " + options.log_path, error);
+        }
         std::string command_line = "kvxsetup";
         for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
         LogLine(GetCurrentProcessId(), command_line);

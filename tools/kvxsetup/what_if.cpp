@@ -1,7 +1,6 @@
 #include "what_if.h"
 
 #include <cfgmgr32.h>
-#include <newdev.h>
 #include <setupapi.h>
 
 #include <algorithm>
