@@ -1,5 +1,7 @@
 #include "import_table.h"
 
+#include <cstring>
+
 namespace {
 
 const IMAGE_IMPORT_DESCRIPTOR* FirstDescriptor(HMODULE module) {
@@ -50,15 +52,15 @@ bool ListImportedNames(HMODULE module, std::vector<std::string>* names) {
 DWORD ReplaceImports(HMODULE module, std::span<const ImportReplacement> replacements) {
     const IMAGE_IMPORT_DESCRIPTOR* descriptor = FirstDescriptor(module);
     for (; descriptor && descriptor->Name != 0; ++descriptor) {
-        HMODULE system_dll = GetModuleHandleA(At<const char>(module, descriptor->Name));
-        if (!system_dll) continue;
+        if (descriptor->OriginalFirstThunk == 0) return ERROR_NOT_SUPPORTED;
+        const auto* named = At<const IMAGE_THUNK_DATA>(module, descriptor->OriginalFirstThunk);
         auto* entry = At<IMAGE_THUNK_DATA>(module, descriptor->FirstThunk);
-        for (; entry->u1.Function != 0; ++entry) {
+        for (; named->u1.AddressOfData != 0; ++named, ++entry) {
+            if (IMAGE_SNAP_BY_ORDINAL(named->u1.Ordinal)) continue;
+            const DWORD offset = static_cast<DWORD>(named->u1.AddressOfData);
+            const char* name = At<const IMAGE_IMPORT_BY_NAME>(module, offset)->Name;
             for (const ImportReplacement& replacing : replacements) {
-                const FARPROC original = GetProcAddress(system_dll, replacing.name);
-                if (!original || entry->u1.Function != reinterpret_cast<ULONG_PTR>(original)) {
-                    continue;
-                }
+                if (strcmp(name, replacing.name) != 0) continue;
                 const DWORD error = WriteEntry(entry, replacing.replacement);
                 if (error != ERROR_SUCCESS) return error;
             }

@@ -18,8 +18,9 @@ struct ImportReplacement {
 // descriptor has no name table (its functions then cannot be told apart by name).
 bool ListImportedNames(HMODULE module, std::vector<std::string>* names);
 
-// Points each import table entry that holds the system's address of one of the named
-// functions at its replacement instead. An entry is known by the address the loader wrote
-// into it, so forwarded exports are found as well. Returns 0, or the error of the
-// VirtualProtect that failed.
+// Points the import table entry of each named function at its replacement. An entry is
+// known by the name in the parallel name table, not by the address in it: a compatibility
+// shim or another hook may have put its own address there, and an entry missed that way
+// would let a preview change the machine for real. Returns 0, ERROR_NOT_SUPPORTED for a
+// descriptor without a name table, or the error of the VirtualProtect that failed.
 DWORD ReplaceImports(HMODULE module, std::span<const ImportReplacement> replacements);
