@@ -82,18 +82,28 @@ Function ${UN}SystemMessage
       StrCpy $R1 "the system has no message for this code"
     ${EndIf}
   ${EndIf}
+  Push $R1
+  Call ${UN}TrimLineEnd
+  Pop $R0
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; Removes the line ends and spaces at the end of the text on the stack.
+Function ${UN}TrimLineEnd
+  Exch $R0
+  Push $R1
   ${Do}
-    StrCpy $R2 $R1 1 -1
-    ${If} $R2 == "$\r"
-    ${OrIf} $R2 == "$\n"
-    ${OrIf} $R2 == " "
-      StrCpy $R1 $R1 -1
+    StrCpy $R1 $R0 1 -1
+    ${If} $R1 == "$\r"
+    ${OrIf} $R1 == "$\n"
+    ${OrIf} $R1 == " "
+      StrCpy $R0 $R0 -1
     ${Else}
       ${ExitDo}
     ${EndIf}
   ${Loop}
-  StrCpy $R0 $R1
-  Pop $R2
   Pop $R1
   Exch $R0
 FunctionEnd

@@ -31,6 +31,9 @@ Function ${UN}RunHost64
     ${Log} "the 64-bit host could not be run ($Result)"
     StrCpy $Result ${KVX_ERROR_FILE_NOT_FOUND}
   ${Else}
+    Push $R1
+    Call ${UN}TrimLineEnd
+    Pop $R1
     ${Log} "host: $R1"
   ${EndIf}
   Pop $R1
