@@ -11,6 +11,7 @@
 ; it failed, 1 when the user cancelled, 2 when NSIS aborted, 5 without administrator rights.
 ; The log: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for the uninstaller).
 
+; A Unicode installer starts only on Windows 2000 and later, as the module needs.
 Unicode true
 SetCompressor /SOLID lzma
 
