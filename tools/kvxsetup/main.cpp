@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands.h"
+#include "debug_output_watch.h"
 #include "inventory.h"
 #include "module_file.h"
 #include "result_report.h"
@@ -19,6 +20,9 @@ constexpr char kHostVersion[] = "1.0.0.0";
 // Exit codes besides the export's own result.
 constexpr int kUsageError = 1;
 
+// A week; the watch's time is counted in milliseconds in 32 bits.
+constexpr DWORD kLongestWatchSeconds = 7 * 24 * 60 * 60;
+
 struct Options {
     std::string module_path;
     bool quiet = false;
@@ -27,7 +31,7 @@ struct Options {
 void PrintUsage(FILE* to) {
     fprintf(to,
             "usage: kvxsetup [--dll PATH] [--quiet] COMMAND [ARGUMENTS]\n"
-            "       kvxsetup inventory | --help | --version\n"
+            "       kvxsetup inventory | watch [--seconds N] | --help | --version\n"
             "\n"
             "Calls one export of %s and prints its result (decimal, hexadecimal and\n"
             "the system's message) on stdout; the module's trace goes to stderr as it is\n"
@@ -41,6 +45,9 @@ void PrintUsage(FILE* to) {
     fprintf(to,
             "  inventory\n"
             "      list what of the product is on the machine now (changes nothing)\n"
+            "  watch [--seconds N]\n"
+            "      print every process's debug output with its process ID, until Ctrl+C\n"
+            "      or for N seconds\n"
             "\n"
             "Numbers are decimal, or hexadecimal with 0x. Exit code: the export's result\n"
             "(0 for success); 1 for a usage error; the system's error code when the module\n"
@@ -90,8 +97,13 @@ bool RunsUnderWow64() {
     return is_wow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
+void PrintTraceLine(DWORD, std::string_view line) {
+    fwrite(line.data(), 1, line.size(), stderr);
+    fflush(stderr);
+}
+
 void StartTraceDisplay() {
-    switch (StartTraceEcho()) {
+    switch (StartTraceEcho(TraceWriters::kThisProcess, PrintTraceLine)) {
         case TraceDisplay::kListening:
             break;
         case TraceDisplay::kOtherViewer:
@@ -166,6 +178,17 @@ int main(int argc, char** argv) {
     if (name == "inventory") {
         if (next + 1 != argc) return UsageError("inventory takes no arguments");
         return PrintInventory();
+    }
+    if (name == "watch") {
+        if (next + 1 == argc) return WatchDebugOutput(0);
+        const auto seconds = next + 3 == argc && strcmp(argv[next + 1], "--seconds") == 0
+                                 ? ParseNumber(argv[next + 2])
+                                 : std::nullopt;
+        if (!seconds || *seconds == 0 || *seconds > kLongestWatchSeconds) {
+            return UsageError("watch takes --seconds N, N from 1 to " +
+                              std::to_string(kLongestWatchSeconds));
+        }
+        return WatchDebugOutput(*seconds);
     }
     const Command* command = FindCommand(name);
     if (!command) {

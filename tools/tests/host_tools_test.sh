@@ -201,6 +201,21 @@ wait "$viewer" 2>/dev/null
 run "$host" stop-service KvxNoSuchService
 check "once the other viewer is gone, the trace shows again" err_has "$entry"
 
+# --- the debug-output viewer -------------------------------------------------------------------
+
+wine "$host" watch --seconds 5 >"$work/watch" 2>"$work/watch-err" &
+watcher=$!
+for _ in $(seq 100); do grep -q watching "$work/watch-err" && break; sleep 0.1; done
+run "$helper" debug-lines
+writer=$out
+wait "$watcher"
+status=$?
+out=$(tr -d '\r' <"$work/watch")
+check "watch shows another process's lines in order, each after its process ID" eval '
+    exit_is 0 && out_is "[$writer] watched line 1
+[$writer] watched line 2
+[$writer] watched line 3"'
+
 # --- inventory --------------------------------------------------------------------------------
 
 nothing_of_the_product="device: none of the product's
