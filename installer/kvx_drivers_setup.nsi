@@ -8,10 +8,10 @@
 ;            kvx_drivers_setup.nsi
 ;
 ; Silent with /S. Exit code: 0 when the drivers are installed, the module's error code when
-; it failed, 1 when the user cancelled, 2 when NSIS aborted, 5 without administrator rights.
+; it failed, 1 when the user cancelled, 2 when NSIS aborted, 5 without administrator rights,
+; 1150 before Windows 2000.
 ; The log: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for the uninstaller).
 
-; A Unicode installer starts only on Windows 2000 and later, as the module needs.
 Unicode true
 SetCompressor /SOLID lzma
 
@@ -32,10 +32,12 @@ SetCompressor /SOLID lzma
 !define KVX_PUBLISHER "Kavexa Systems Inc"
 !define KVX_INSTALL_FOLDER "Kavexa KVX Board Drivers"
 !define KVX_ERROR_ACCESS_DENIED 5
+!define KVX_ERROR_OLD_WIN_VERSION 1150
 
 !include MUI2.nsh
 !include LogicLib.nsh
 !include x64.nsh
+!include WinVer.nsh
 !addincludedir "${__FILEDIR__}"
 !include log.nsh
 !include module_calls.nsh
@@ -88,6 +90,7 @@ Function .onInit
   ${EndIf}
   Push "$TEMP\KvxDriversSetup.log"
   Call StartLog
+  Call QuitBeforeWindows2000
   Call QuitUnlessAdministrator
 FunctionEnd
 
@@ -96,6 +99,17 @@ Function un.onInit
   Push "$TEMP\KvxDriversUninstall.log"
   Call un.StartLog
   Call un.QuitUnlessAdministrator
+FunctionEnd
+
+; A Unicode installer also starts on Windows NT 4.0, which lacks the Plug and Play
+; functions the module calls.
+Function QuitBeforeWindows2000
+  ${IfNot} ${AtLeastWin2000}
+    ${Log} "Windows older than 2000: the drivers need Windows 2000 or later; exit code ${KVX_ERROR_OLD_WIN_VERSION}"
+    MessageBox MB_OK|MB_ICONSTOP "The ${KVX_PRODUCT_NAME} need Windows 2000 or later." /SD IDOK
+    SetErrorLevel ${KVX_ERROR_OLD_WIN_VERSION}
+    Quit
+  ${EndIf}
 FunctionEnd
 
 !macro KvxAdministratorCheck UN
