@@ -33,7 +33,13 @@ trap cleanup EXIT
 
 echo "installer test on $arch: booting a fresh prefix, building the failing installer"
 wineboot --init >/dev/null 2>&1
+# Services started before the boot has settled fail to start.
 wineserver -w
+# Wine's own services inherit the standard error of the program that starts them, and
+# would hold a pipe read here open for as long as they run: they start now, without one,
+# and the server keeps them until the end.
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1
 mkdir -p "$work/bad"
 cp "$root"/tools/demo_machine/packages/* "$work/bad/"
 printf 'This is not an INF file.\r\n' >"$work/bad/kvxdz4x.inf"
