@@ -81,6 +81,10 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright ${KVX_PUBLISHE
 
 Function .onInit
   !insertmacro KvxUseMachineViews
+  ; An installation already there is updated in its own folder.
+  ${If} $INSTDIR == ""
+    ReadRegStr $INSTDIR HKLM "${KVX_UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
   ${If} $INSTDIR == ""
     ${If} ${RunningX64}
       StrCpy $INSTDIR "$PROGRAMFILES64\${KVX_INSTALL_FOLDER}"
