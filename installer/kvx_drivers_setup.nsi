@@ -144,7 +144,8 @@ Function ${UN}ReportFailure
   Call ${UN}SystemMessage
   Pop $R1
   ${Log} "failed: $R0; exit code $Result"
-  MessageBox MB_OK|MB_ICONSTOP "$R0.$\r$\n$\r$\nError $Result: $R1$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
+  IntFmt $R1 "Error $Result (0x%08x): $R1" $Result
+  MessageBox MB_OK|MB_ICONSTOP "$R0.$\r$\n$\r$\n$R1$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
   SetErrorLevel $Result
   Pop $R1
   Pop $R0
