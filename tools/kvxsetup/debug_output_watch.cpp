@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "run_log.h"
 #include "trace_echo.h"
 
 namespace {
@@ -13,6 +14,7 @@ void PrintWithProcessId(DWORD process_id, std::string_view line) {
     printf("[%lu] %.*s", static_cast<unsigned long>(process_id), static_cast<int>(line.size()),
            line.data());
     fflush(stdout);
+    LogLine(process_id, line);
 }
 
 // Ctrl+C and Ctrl+Break end the watch the same way its time does, so that a line still
