@@ -8,6 +8,7 @@
 
 #include "foreign_devices.h"
 #include "module_exports.h"
+#include "removal_profile.h"
 #include "removal_timing.h"
 
 namespace {
@@ -21,6 +22,9 @@ void PrintUsage(FILE* to) {
             "                                         KVXSetup_PnPInstallKVX\n"
             "       kvx_wine_bench time [SETTLE_MS]   time one KVXSetup_PnPRemoveKVX after\n"
             "                                         SETTLE_MS (default 3000)\n"
+            "       kvx_wine_bench profile [SETTLE_MS]\n"
+            "                                         run it once with its trace timestamped:\n"
+            "                                         the time of each kind of step\n"
             "KVXSETUPW2K.dll is loaded from this program's folder. Exit code: 0 when done,\n"
             "1 when a step failed, 2 on a usage error.\n");
 }
@@ -34,10 +38,11 @@ int Install(const char* first, const char* second) {
     return result == ERROR_SUCCESS ? 0 : 1;
 }
 
-int Time(DWORD settleMs) {
+int Time(bool profile, DWORD settleMs) {
     ModuleExports exports;
     if (!LoadModuleExports(&exports)) return 1;
-    const bool removed = TimeRemoval(exports, settleMs);
+    const bool removed =
+        profile ? ProfileRemoval(exports, settleMs) : TimeRemoval(exports, settleMs);
     UnloadModuleExports(&exports);
     return removed ? 0 : 1;
 }
@@ -52,8 +57,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "register" && argc == 3) return RegisterForeignDevices(atoi(argv[2])) ? 0 : 1;
     if (mode == "install" && argc == 4) return Install(argv[2], argv[3]);
-    if (mode == "time" && argc <= 3) {
-        return Time(argc == 3 ? static_cast<DWORD>(strtoul(argv[2], nullptr, 10)) : 3000);
+    if ((mode == "time" || mode == "profile") && argc <= 3) {
+        return Time(mode == "profile",
+                    argc == 3 ? static_cast<DWORD>(strtoul(argv[2], nullptr, 10)) : 3000);
     }
     PrintUsage(stderr);
     return 2;
