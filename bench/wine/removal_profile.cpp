@@ -63,10 +63,13 @@ void PrintProfile(const std::vector<TracedLine>& lines, double totalMs) {
         size_t at;
     };
     std::vector<Gap> gaps;
+    std::vector<double> listMs;  // before each walk's first line
     double previous = 0;
     for (size_t at = 0; at < lines.size(); ++at) {
         const double gap = lines[at].ms - previous;
-        stepMs[StepEndingAt(lines, at)] += gap;
+        const Step step = StepEndingAt(lines, at);
+        stepMs[step] += gap;
+        if (step == kList) listMs.push_back(gap);
         gaps.push_back({gap, at});
         previous = lines[at].ms;
     }
@@ -76,6 +79,12 @@ void PrintProfile(const std::vector<TracedLine>& lines, double totalMs) {
     printf("figure: profile_tail_ms %.3f\nfigure: profile_total_ms %.3f\n", totalMs - previous,
            totalMs);
     printf("figure: profile_lines %u\n", static_cast<unsigned>(lines.size()));
+    // The first walk also stops the background service, the 13th follows the service
+    // steps; the 2nd and the last show a device list alone, before and after the boards go.
+    if (listMs.size() >= 14) {
+        printf("figure: profile_second_list_ms %.3f\nfigure: profile_last_list_ms %.3f\n",
+               listMs[1], listMs.back());
+    }
     std::sort(gaps.begin(), gaps.end(), [](const Gap& a, const Gap& b) { return a.ms > b.ms; });
     for (size_t i = 0; i < gaps.size() && i < 8; ++i) {
         const size_t at = gaps[i].at;
