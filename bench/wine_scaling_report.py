@@ -51,7 +51,7 @@ def summarise(size, runs):
 def traced_table(rows, traced):
     lines = ["", "Where the time goes: one more run per size with the trace caught in-process and "
              "timestamped, the time before each line put down to the step it ends (a caught "
-             "trace line is cheaper, and the run meets other load than the timed ones):", "",
+             "trace line costs a little less than one nobody catches):", "",
              "| devices in all | traced run ms | " +
              " | ".join(title for _, title in STEPS) + " |",
              "|---:|---:|" + "---:|" * len(STEPS)]
@@ -130,8 +130,10 @@ def section(rows, traced, cores, wine):
             shape = (f"slower than linear: an added device costs {slopes[-2]:.1f} ms, then "
                      f"{slopes[-1]:.1f} ms")
         else:
-            shape = (f"linear: each added device costs about {slopes[-1]:.1f} ms, on top of "
-                     f"a fixed part that dominates the smallest machine")
+            shape = (f"close to linear: an added device costs {slopes[-2]:.1f} ms from "
+                     f"{rows[-3]['devices']:,} to {rows[-2]['devices']:,} devices and "
+                     f"{slopes[-1]:.1f} ms from there to {largest['devices']:,}, on top of a "
+                     f"fixed part that is most of the smallest machine's time")
         shape += (" (between the fastest runs: " +
                   " then ".join(f"{s:.1f} ms" for s in fastest_slopes) + ")")
     else:
