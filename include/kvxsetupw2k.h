@@ -18,7 +18,7 @@ extern "C" {
 #endif
 
 /* Stages an INF into the system INF store (SetupCopyOEMInfA, SPOST_PATH) with the
- * given copy style. */
+ * given copy style. Returns 2 when the platform fails without an error code. */
 KVXSETUP_API DWORD WINAPI KVXSetup_CopyOemInf(LPCSTR infPath, DWORD copyStyle);
 
 /* Installs or updates, from infPath, the driver of every device matching hardwareId.
@@ -36,11 +36,13 @@ KVXSETUP_API DWORD WINAPI KVXSetup_PnPRemoveKVX(void);
 /* Removes every device of serviceName one of whose hardware IDs begins with
  * hardwareIdPrefix (letter case ignored), after deleting the INF files of its driver
  * packages from providerName. Returns 0, or the error when the device list cannot be
- * obtained. */
+ * obtained (2 when the platform gives none). */
 KVXSETUP_API DWORD WINAPI KVXSetup_RemoveDevices(LPCSTR serviceName, LPCSTR hardwareIdPrefix,
                                                  LPCSTR providerName);
 
-/* Sends the stop control to serviceName and returns the outcome. */
+/* Sends the stop control to serviceName and returns the outcome: 0, or the error of
+ * opening the service manager or the service or of the stop control; 2 when one of them
+ * fails without an error code. */
 KVXSETUP_API DWORD WINAPI KVXSetup_StopService(LPCSTR serviceName);
 
 #ifdef __cplusplus

@@ -69,6 +69,27 @@ void CreateDirectories(std::string_view path) {
     }
 }
 
+bool SharingAllows(const FileRecord& file, DWORD access, DWORD shareMode) {
+    // The specific file rights that sharing governs: FILE_READ_DATA and FILE_EXECUTE,
+    // FILE_WRITE_DATA and FILE_APPEND_DATA. Attribute rights conflict with nothing.
+    constexpr DWORD kReadRights = 0x0001 | 0x0020;
+    constexpr DWORD kWriteRights = 0x0002 | 0x0004;
+    // Which of read, write and delete an access mask asks for, as FILE_SHARE_* bits.
+    const auto uses = [](DWORD mask) -> DWORD {
+        if (mask & GENERIC_ALL) return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        DWORD used = 0;
+        if (mask & (GENERIC_READ | GENERIC_EXECUTE | kReadRights)) used |= FILE_SHARE_READ;
+        if (mask & (GENERIC_WRITE | kWriteRights)) used |= FILE_SHARE_WRITE;
+        if (mask & DELETE) used |= FILE_SHARE_DELETE;
+        return used;
+    };
+    const DWORD wanted = uses(access);
+    for (const FileOpen& open : file.opens) {
+        if ((wanted & ~open.shareMode) != 0 || (uses(open.access) & ~shareMode) != 0) return false;
+    }
+    return true;
+}
+
 FileRecord* LookupFile(std::string_view path) {
     auto& files = TheMachine().files;
     const auto it = files.find(Upper(path));
@@ -193,7 +214,10 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     if (path.empty()) return FailWith(ERROR_PATH_NOT_FOUND);
     FileRecord* file = LookupFile(path);
     if (!file) return FailWith(IsDirectory(path) ? ERROR_ACCESS_DENIED : MissingFileError(path));
-    if (file->locked || file->openHandles > 0) return FailWith(ERROR_SHARING_VIOLATION);
+    // DeleteFileA opens the file for deletion and shares everything itself.
+    if (!SharingAllows(*file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+        return FailWith(ERROR_SHARING_VIOLATION);
+    }
     TheMachine().files.erase(Upper(file->path));
     return TRUE;
 }
@@ -202,12 +226,12 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
     (void)lpSecurityAttributes;
-    (void)dwFlagsAndAttributes;
     (void)hTemplateFile;
     auto lock = Locked();
     const std::string path = Str(lpFileName);
-    if (const auto error = Enter("CreateFileA", {path, Hex(dwDesiredAccess), Hex(dwShareMode),
-                                                 Hex(dwCreationDisposition)})) {
+    if (const auto error =
+            Enter("CreateFileA", {path, Hex(dwDesiredAccess), Hex(dwShareMode),
+                                  Hex(dwCreationDisposition), Hex(dwFlagsAndAttributes)})) {
         SetThreadLastError(*error);
         return INVALID_HANDLE_VALUE;
     }
@@ -223,17 +247,17 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                                                : MissingFileError(path));
         return INVALID_HANDLE_VALUE;
     }
-    // Any open handle keeps others out: the module opens without sharing.
-    if (file->locked || file->openHandles > 0) {
+    if (!SharingAllows(*file, dwDesiredAccess, dwShareMode)) {
         SetThreadLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    ++file->openHandles;
     HandleRecord record{HandleKind::kFile};
     record.target = Upper(file->path);
     record.access = dwDesiredAccess;
+    const uintptr_t handle = NewHandle(std::move(record));
+    file->opens.push_back({handle, dwDesiredAccess, dwShareMode});
     SetThreadLastError(ERROR_SUCCESS);
-    return ToHandle<HANDLE>(NewHandle(std::move(record)));
+    return ToHandle<HANDLE>(handle);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
@@ -263,7 +287,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (!handle) return FailWith(ERROR_INVALID_HANDLE);
     Machine& m = TheMachine();
     if (const auto file = m.files.find(handle->target); file != m.files.end()) {
-        --file->second.openHandles;
+        const uintptr_t closed = reinterpret_cast<uintptr_t>(hObject);
+        std::erase_if(file->second.opens,
+                      [closed](const FileOpen& open) { return open.handle == closed; });
     }
     m.handles.erase(reinterpret_cast<uintptr_t>(hObject));
     return TRUE;

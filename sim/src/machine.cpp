@@ -354,7 +354,18 @@ void AddDirectory(std::string_view path) {
 
 void LockFile(std::string_view path, bool locked) {
     auto lock = Locked();
-    if (FileRecord* file = LookupFile(path)) file->locked = locked;
+    FileRecord* file = LookupFile(path);
+    if (!file) return;
+    if (locked) {
+        file->opens.push_back({0, GENERIC_READ | GENERIC_WRITE, 0});
+        return;
+    }
+    std::erase_if(file->opens, [](const FileOpen& open) { return open.handle == 0; });
+}
+
+void HoldFileOpen(std::string_view path, DWORD access, DWORD shareMode) {
+    auto lock = Locked();
+    if (FileRecord* file = LookupFile(path)) file->opens.push_back({0, access, shareMode});
 }
 
 bool FileExists(std::string_view path) {

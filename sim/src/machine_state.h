@@ -33,12 +33,18 @@ void CopyField(char* field, size_t size, std::string_view text);
 
 // ---- The machine -----------------------------------------------------------------------
 
+// One open of a file: what it may do and what it lets later opens do.
+struct FileOpen {
+    uintptr_t handle;  // 0: held by another process
+    DWORD access;
+    DWORD shareMode;
+};
+
 struct FileRecord {
     std::string path;  // as the test or the platform created it
     std::string shortName;
     std::string contents;
-    bool locked = false;
-    int openHandles = 0;
+    std::vector<FileOpen> opens;
 };
 
 struct DeviceRecord {
@@ -117,6 +123,8 @@ bool DirectoryExists(std::string_view path);
 void CreateDirectories(std::string_view path);
 // By long path, or by the short name of the last component.
 FileRecord* LookupFile(std::string_view path);
+// Whether a new open with `access` and `shareMode` agrees with every open of the file.
+bool SharingAllows(const FileRecord& file, DWORD access, DWORD shareMode);
 void PutFile(std::string_view path, std::string contents, std::string shortName = {});
 // Copies an INF into the INF store as SetupCopyOEMInfA does: reuses an identical staged
 // oemN.inf, else takes the first free oemN.inf and writes its .pnf. Returns the full path.

@@ -144,7 +144,9 @@ BOOL WINAPI SetupCopyOEMInfA(PCSTR SourceInfFileName, PCSTR OEMSourceMediaLocati
     }
     const FileRecord* source = LookupFile(sourcePath);
     if (!source) return FailWith(ERROR_FILE_NOT_FOUND);
-    if (source->locked) return FailWith(ERROR_SHARING_VIOLATION);
+    if (!SharingAllows(*source, GENERIC_READ, FILE_SHARE_READ)) {
+        return FailWith(ERROR_SHARING_VIOLATION);
+    }
 
     const size_t filesBefore = TheMachine().files.size();
     const std::string staged = StageInf(*source);
@@ -308,7 +310,8 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
     }
     if (RequiredSize) *RequiredSize = required;
     if (PropertyBufferSize < required) return FailWith(ERROR_INSUFFICIENT_BUFFER);
-    memcpy(PropertyBuffer, bytes->data(), bytes->size());
+    // A property of length 0 fits the NULL buffer of a first query.
+    if (!bytes->empty()) memcpy(PropertyBuffer, bytes->data(), bytes->size());
     return TRUE;
 }
 

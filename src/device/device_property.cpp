@@ -15,6 +15,10 @@ void FreePropertyBuffer(PropertyBuffer* buffer) {
     buffer->filled = 0;
 }
 
+const char* PropertyText(const PropertyBuffer& buffer) {
+    return buffer.data != nullptr ? reinterpret_cast<const char*>(buffer.data) : "";
+}
+
 static bool ReplaceBlock(PropertyBuffer* buffer, DWORD size, char (&message)[kTraceBufferSize]) {
     FreePropertyBuffer(buffer);
     if (size > 0xFFFFFFFFu - kTerminatorPadding) {

@@ -23,3 +23,7 @@ PropertyQuery QueryDevicePropertyGrowing(HDEVINFO devices, SP_DEVINFO_DATA* devi
                                          char (&message)[kTraceBufferSize]);
 
 void FreePropertyBuffer(PropertyBuffer* buffer);
+
+// The filled bytes as text. A property of length 0 is answered without a block ever being
+// taken, so it reads as the empty string instead of NULL.
+const char* PropertyText(const PropertyBuffer& buffer);

@@ -30,7 +30,7 @@ struct RemovalRequest {
 static void RemoveIfAnyIdMatches(HDEVINFO devices, SP_DEVINFO_DATA* device,
                                  const PropertyBuffer& ids, const RemovalRequest& request,
                                  char (&message)[kTraceBufferSize]) {
-    const char* data = reinterpret_cast<const char*>(ids.data);
+    const char* data = PropertyText(ids);
     const size_t size = ids.filled;
     for (size_t at = 0; MultiStringHasStringAt(data, size, at);
          at = MultiStringNextOffset(data, size, at)) {
@@ -64,7 +64,7 @@ static void RemoveDeviceIfRequested(HDEVINFO devices, SP_DEVINFO_DATA* device,
                       "SetupDiGetDeviceRegistryProperty(SVC) failed, err=%d\n", message)) {
         return;
     }
-    const char* service = reinterpret_cast<const char*>(buffer->data);
+    const char* service = PropertyText(*buffer);
     Trace(message, "RemoveDevices: Comparing with Service \"%s\"\n", service);
     if (!EqualsIgnoreCaseBounded(service, buffer->filled, request.serviceName, SIZE_MAX)) return;
     Trace(message, "RemoveDevices: Service matches\n");
@@ -104,7 +104,7 @@ extern "C" ErrorCode WINAPI KVXSetup_RemoveDevices(LPCSTR serviceName, LPCSTR ha
     if (devices == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         Trace(message, "GetClassDevs failed, err=%d\n", error);
-        return error;
+        return FailureResult(error);
     }
     RemoveMatchingDevices(devices, request, message);
     SetupDiDestroyDeviceInfoList(devices);

@@ -18,5 +18,5 @@ extern "C" ErrorCode WINAPI KVXSetup_InstallPnpDevice(LPCSTR infPath, LPCSTR har
         return ERROR_SUCCESS;
     }
     const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : kFailedWithoutErrorCode;
+    return FailureResult(error);
 }

@@ -16,5 +16,5 @@ extern "C" ErrorCode WINAPI KVXSetup_CopyOemInf(LPCSTR infPath, DWORD copyStyle)
     Trace(message, "Return from SetupCopyOEMInf: %d, err=%d, name=%s\n", copied ? 1 : 0, error,
           staged);
     if (copied) return ERROR_SUCCESS;
-    return error != ERROR_SUCCESS ? error : kFailedWithoutErrorCode;
+    return FailureResult(error);
 }

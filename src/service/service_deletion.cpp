@@ -12,7 +12,7 @@ static void DeleteEventSource(const char* serviceName) {
 }
 
 static ErrorCode DeleteOpenService(SC_HANDLE service, const char* serviceName, DWORD*) {
-    if (!DeleteService(service)) return GetLastError();
+    if (!DeleteService(service)) return FailureResult(GetLastError());
     DeleteEventSource(serviceName);
     return ERROR_SUCCESS;
 }

@@ -4,10 +4,16 @@
 #include "service/service_access.h"
 #include "service/service_control.h"
 
-static ErrorCode SendStopControl(SC_HANDLE service) {
+// Whether the service took the stop control; *error is the platform's error when it did
+// not, which may be 0.
+static bool SendStopControl(SC_HANDLE service, DWORD* error) {
     SERVICE_STATUS status;
-    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) return ERROR_SUCCESS;
-    return GetLastError();
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        *error = ERROR_SUCCESS;
+        return true;
+    }
+    *error = GetLastError();
+    return false;
 }
 
 extern "C" ErrorCode WINAPI KVXSetup_StopService(LPCSTR serviceName) {
@@ -16,7 +22,7 @@ extern "C" ErrorCode WINAPI KVXSetup_StopService(LPCSTR serviceName) {
     if (manager == nullptr) {
         const DWORD error = GetLastError();
         Trace(message, "StopService: failed to open SCM, err=%d (%x)\n", error, error);
-        return error;
+        return FailureResult(error);
     }
     SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_STOP);
     if (service == nullptr) {
@@ -24,18 +30,21 @@ extern "C" ErrorCode WINAPI KVXSetup_StopService(LPCSTR serviceName) {
         Trace(message, "StopService: failed to open service %s, err=%d (%x)\n", serviceName, error,
               error);
         CloseServiceHandle(manager);
-        return error;
+        return FailureResult(error);
     }
-    const ErrorCode result = SendStopControl(service);
-    Trace(message, "StopService: ControlService returned %d (%x)\n", result, result);
+    DWORD error = ERROR_SUCCESS;
+    const bool stopped = SendStopControl(service, &error);
+    // The line shows what the platform said, even a refusal without an error code.
+    Trace(message, "StopService: ControlService returned %d (%x)\n", error, error);
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    return result;
+    return stopped ? ERROR_SUCCESS : FailureResult(error);
 }
 
 static ErrorCode StopOpenService(SC_HANDLE service, const char*, DWORD* note) {
-    const ErrorCode error = SendStopControl(service);
-    if (error != ERROR_SERVICE_NOT_ACTIVE) return error;
+    DWORD error = ERROR_SUCCESS;
+    if (SendStopControl(service, &error)) return ERROR_SUCCESS;
+    if (error != ERROR_SERVICE_NOT_ACTIVE) return FailureResult(error);
     if (note != nullptr) *note = error;
     return ERROR_SUCCESS;
 }

@@ -109,6 +109,18 @@ TEST_F(RemoveDevices, TypicalRunTracesEachStepAndLeavesOtherDevices) {
     EXPECT_LT(kvxsim::FindCall("DeleteFileA", "C:\\WINNT\\inf\\oem3.inf"), removal);
     EXPECT_EQ(kvxsim::CountCalls("SetupDiCallClassInstaller"), 1);
     EXPECT_EQ(kvxsim::CountCalls("SetupDiDestroyDeviceInfoList"), 1);
+    EXPECT_EQ(CallPositions("LocalAlloc", kvxsim::Hex(LMEM_ZEROINIT)), CallPositions("LocalAlloc"));
+    // The hardware IDs are first asked for in the block and with the size that the
+    // service name left: "hxhw" and its terminator, no new block in between.
+    const std::vector<int> hardwareIdQueries =
+        CallPositions("SetupDiGetDeviceRegistryPropertyA", kvxsim::Hex(SPDRP_HARDWAREID));
+    ASSERT_FALSE(hardwareIdQueries.empty());
+    const kvxsim::Call firstIdQuery = kvxsim::Journal()[hardwareIdQueries[0]];
+    EXPECT_THAT(firstIdQuery.args,
+                ElementsAre(BoardAt("4&1&0&08"), kvxsim::Hex(SPDRP_HARDWAREID), kvxsim::Hex(5)));
+    const int lastServiceQuery =
+        CallPositions("SetupDiGetDeviceRegistryPropertyA", kvxsim::Hex(SPDRP_SERVICE)).back();
+    EXPECT_LT(kvxsim::FindCall("LocalAlloc", {}, lastServiceQuery), 0);
 }
 
 TEST_F(RemoveDevices, EmptyPrefixMatchesTheFirstIdOfEveryDeviceOfTheService) {
@@ -179,6 +191,27 @@ TEST_F(RemoveDevices, DevicesWithoutServiceOrHardwareIdsAreSkippedSilently) {
     EXPECT_FALSE(Removed("ROOT\\HXHW\\0000"));
 }
 
+// A property of length 0 is answered without any block: it must trace and compare as "".
+TEST_F(RemoveDevices, ZeroLengthServiceAndHardwareIdsReadAsEmptyStrings) {
+    kvxsim::AddDevice(OtherDevice("ROOT\\UNNAMED\\0000", "", {kBoardModel}));
+    kvxsim::AddDevice(OtherDevice("ROOT\\UNNAMED\\0001", "", {kBoardModel}));
+    kvxsim::SetServiceData("ROOT\\UNNAMED\\0000", "");
+    kvxsim::SetServiceData("ROOT\\UNNAMED\\0001", "");
+    kvxsim::SetHardwareIdData("ROOT\\UNNAMED\\0001", "");
+
+    EXPECT_EQ(KVXSetup_RemoveDevices("", kHxPrefix, kProvider), 0u);
+
+    EXPECT_THAT(
+        kvxsim::DebugOutput(),
+        ElementsAre("RemoveDevices: Comparing with Service \"\"\n",
+                    "RemoveDevices: Service matches\n", kBoardIdLine,
+                    "RemoveDevices: Match found\n", "Last Error: 103(259)\n",
+                    "RemoveDevices: Comparing with Service \"\"\n",
+                    "RemoveDevices: Service matches\n", "SetupDiEnumDeviceInfo - no more items\n"));
+    EXPECT_TRUE(Removed("ROOT\\UNNAMED\\0000"));
+    EXPECT_FALSE(Removed("ROOT\\UNNAMED\\0001"));
+}
+
 TEST_F(RemoveDevices, OneRemovalPerDeviceAndLaterDevicesStillVisited) {
     kvxsim::AddDevice(HxBoard("4&1&0&08"));
     kvxsim::AddDevice(OtherDevice(std::string(kBoardModel) + "\\4&1&0&09", "serial"));
@@ -216,6 +249,22 @@ TEST_F(RemoveDevices, DeviceListFailureReturnsItsError) {
 
     EXPECT_THAT(kvxsim::DebugOutput(), ElementsAre("GetClassDevs failed, err=5\n"));
     EXPECT_EQ(kvxsim::CountCalls("SetupDiEnumDeviceInfo"), 0);
+    EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
+
+    // Without an error code the failure is still no success.
+    kvxsim::ClearDebugOutput();
+    kvxsim::FailCall("SetupDiGetClassDevsA", ERROR_SUCCESS);
+    EXPECT_EQ(RemoveHxBoards(), 2u);
+    EXPECT_THAT(kvxsim::DebugOutput(), ElementsAre("GetClassDevs failed, err=0\n"));
+}
+
+TEST_F(RemoveDevices, EnumerationEndingOnAnotherErrorIsTracedWithIt) {
+    kvxsim::AddDevice(HxBoard("4&1&0&08"));
+    kvxsim::FailCall("SetupDiEnumDeviceInfo", ERROR_INVALID_HANDLE);
+
+    EXPECT_EQ(RemoveHxBoards(), 0u);
+
+    EXPECT_THAT(kvxsim::DebugOutput(), ElementsAre("SetupDiEnumDeviceInfo failed, err=6\n"));
     EXPECT_FALSE(Removed(BoardAt("4&1&0&08")));
 }
 

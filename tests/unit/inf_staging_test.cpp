@@ -22,6 +22,15 @@ TEST_F(CopyOemInf, SuccessTracesFlagErrorAndStagedName) {
     EXPECT_GE(kvxsim::FindCall("SetupCopyOEMInfA", kvxsim::Hex(SP_COPY_FORCE_IN_USE)), 0);
 }
 
+// A success may leave an earlier error behind; the trace shows it as the platform left it.
+TEST_F(CopyOemInf, SuccessTracesTheLastErrorTheCallLeft) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(KVXSetup_CopyOemInf(kSource, SP_COPY_FORCE_IN_USE), 0u);
+    EXPECT_EQ(kvxsim::DebugOutput(),
+              std::vector<std::string>{
+                  "Return from SetupCopyOEMInf: 1, err=183, name=C:\\WINNT\\inf\\oem0.inf\n"});
+}
+
 TEST_F(CopyOemInf, CopyStyleIsPassedThroughUnchanged) {
     EXPECT_EQ(KVXSetup_CopyOemInf(kSource, 0x12345678), 0u);
     EXPECT_GE(kvxsim::FindCall("SetupCopyOEMInfA", kvxsim::Hex(0x12345678)), 0);

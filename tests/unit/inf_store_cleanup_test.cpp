@@ -36,6 +36,11 @@ TEST_F(InfStoreCleanup, ProductInfIsDeletedWithItsPrecompiledFile) {
     EXPECT_EQ(RemoveOemInfFiles(), 0u);
 
     EXPECT_THAT(kvxsim::FilesIn(kInfStore), IsEmpty());
+    const std::vector<kvxsim::Call> opens = kvxsim::Calls("CreateFileA");
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_THAT(opens[0].args,
+                ElementsAre(InStore("oem5.inf"), kvxsim::Hex(GENERIC_READ), kvxsim::Hex(0),
+                            kvxsim::Hex(OPEN_EXISTING), kvxsim::Hex(FILE_ATTRIBUTE_NORMAL)));
 }
 
 TEST_F(InfStoreCleanup, EveryYearsHeaderMatchesInAnyLetterCase) {
@@ -76,10 +81,17 @@ TEST_F(InfStoreCleanup, FixedNameFilesAreDeletedWhateverTheyHold) {
 TEST_F(InfStoreCleanup, LockedInfStays) {
     AddStagedInf("5", kHeader2003);
     kvxsim::LockFile(InStore("oem5.inf"));
+    // Open elsewhere for reading, sharing everything: only the clean-up's own request for
+    // no sharing keeps it from reading and deleting the file.
+    AddStagedInf("6", kHeader2003);
+    kvxsim::HoldFileOpen(InStore("oem6.inf"), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 
     EXPECT_EQ(RemoveOemInfFiles(), 0u);
 
-    EXPECT_THAT(kvxsim::FilesIn(kInfStore), ElementsAre("oem5.inf", "oem5.pnf"));
+    EXPECT_THAT(kvxsim::FilesIn(kInfStore),
+                ElementsAre("oem5.inf", "oem5.pnf", "oem6.inf", "oem6.pnf"));
+    kvxsim::LockFile(InStore("oem6.inf"), false);
     kvxsim::LockFile(InStore("oem5.inf"), false);
 }
 
@@ -95,10 +107,13 @@ TEST_F(InfStoreCleanup, FailingReadLeavesTheFile) {
 TEST_F(InfStoreCleanup, InfFoundOnlyThroughItsShortNameIsDeletedByItsLongName) {
     kvxsim::AddFile(InStore("Kavexa board.inf"), kHeader2003, "OEMKAV~1.INF");
     kvxsim::AddFile(InStore("Kavexa board.pnf"), "PNF binary data");
+    // Its last three characters are no extension: swapping them would name oem10.ipnf.
+    kvxsim::AddFile(InStore("oem10.infx"), kHeader2003, "OEM10~1.INF");
+    kvxsim::AddFile(InStore("oem10.ipnf"), "another file");
 
     EXPECT_EQ(RemoveOemInfFiles(), 0u);
 
-    EXPECT_THAT(kvxsim::FilesIn(kInfStore), IsEmpty());
+    EXPECT_THAT(kvxsim::FilesIn(kInfStore), ElementsAre("oem10.ipnf"));
 }
 
 class InfStoreCleanupWindowsDirectory : public MachineTest,

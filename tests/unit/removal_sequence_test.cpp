@@ -57,9 +57,10 @@ bool Removed(const char* instanceId) {
 }
 
 // Both families installed and running, with a stale staged INF of an older release.
-// `dz4xImagePath` holds the raw bytes of the first family's ImagePath value.
+// `dz4xImagePath` and `hxhwImagePath` hold the raw bytes of each family's ImagePath value.
 void InstallProduct(
-    std::optional<std::string> dz4xImagePath = Sz("System32\\DRIVERS\\dz4xwin2k.sys")) {
+    std::optional<std::string> dz4xImagePath = Sz("System32\\DRIVERS\\dz4xwin2k.sys"),
+    std::optional<std::string> hxhwImagePath = Sz("System32\\DRIVERS\\hxhwwin2k.sys")) {
     kvxsim::AddService({.name = "tlxdaemon", .running = true});
     kvxsim::AddService({.name = "Dz4x", .running = true});
     kvxsim::AddService({.name = "Hx", .running = false});  // an older release's service
@@ -69,8 +70,8 @@ void InstallProduct(
     }
     kvxsim::AddKey(kDz4xKey);
     if (dz4xImagePath) kvxsim::SetValue(kDz4xKey, "ImagePath", REG_EXPAND_SZ, *dz4xImagePath);
-    kvxsim::SetStringValue(kHxhwKey, "ImagePath", "System32\\DRIVERS\\hxhwwin2k.sys",
-                           REG_EXPAND_SZ);
+    kvxsim::AddKey(kHxhwKey);
+    if (hxhwImagePath) kvxsim::SetValue(kHxhwKey, "ImagePath", REG_EXPAND_SZ, *hxhwImagePath);
 
     AddBoard(kDz4xFirst, "dz4x", "oem2.inf");
     AddBoard(kDz4xLast, "dz4x", "oem2.inf");
@@ -154,6 +155,8 @@ TEST_F(RemoveKvx, StepsRunInOrder) {
     };
     EXPECT_THAT(steps, Each(Ge(0)));
     EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end())) << kvxsim::JournalText();
+    EXPECT_EQ(CallPositions("RegOpenKeyExA", kvxsim::Hex(KEY_READ)),
+              CallPositions("RegOpenKeyExA"));
     // The first family's boards go with the first and the last of its twelve IDs.
     EXPECT_LT(kvxsim::FindCall("SetupDiCallClassInstaller", kDz4xFirst), lists[1]);
     EXPECT_THAT(DeletedBinaries(), ElementsAre(std::string(kDrivers) + "hxwin2k.sys",
@@ -237,6 +240,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ImagePathCase>& info) {
         return std::string(info.param.name);
     });
+
+TEST_F(RemoveKvx, SecondFamilysImagePathDecidesAlikeWhetherItsDevicesGo) {
+    for (const std::optional<std::string>& hxhwImagePath :
+         {std::optional(Sz("\\??\\C:\\WINNT\\system32\\drivers\\hxhwwin2k.sys")),
+          std::optional<std::string>()}) {
+        kvxsim::Reset();
+        InstallProduct(Sz("System32\\DRIVERS\\dz4xwin2k.sys"), hxhwImagePath);
+
+        EXPECT_EQ(KVXSetup_PnPRemoveKVX(), 0u);
+
+        EXPECT_FALSE(Removed(kHxOne));
+        EXPECT_FALSE(Removed(kHxTwo));
+        EXPECT_EQ(kvxsim::CountCalls("SetupDiGetClassDevsA"), 12);
+        EXPECT_TRUE(Removed(kDz4xFirst));
+        EXPECT_FALSE(kvxsim::ServiceExists("Hxhw"));
+    }
+}
 
 TEST_F(RemoveKvx, ServiceThatRefusesToStopIsLeftInPlace) {
     kvxsim::AddService(

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <kvxsim/machine.h>
 
@@ -76,6 +77,22 @@ TEST_F(StopService, RefusedStopReturnsTheRefusal) {
     EXPECT_EQ(KVXSetup_StopService("Dz4x"), DWORD{ERROR_DEPENDENT_SERVICES_RUNNING});
     EXPECT_EQ(kvxsim::DebugOutput(),
               std::vector<std::string>{"StopService: ControlService returned 1051 (41b)\n"});
+}
+
+// The trace shows the platform's 0; the result must still say that the call failed.
+TEST_F(StopService, FailuresWithoutErrorCodeReturnTwo) {
+    kvxsim::AddService({.name = "Dz4x", .running = true});
+    kvxsim::FailCall("OpenSCManagerA", ERROR_SUCCESS);
+    EXPECT_EQ(KVXSetup_StopService("Dz4x"), 2u);
+    kvxsim::FailCall("OpenServiceA", ERROR_SUCCESS);
+    EXPECT_EQ(KVXSetup_StopService("Dz4x"), 2u);
+    kvxsim::FailCall("ControlService", ERROR_SUCCESS);
+    EXPECT_EQ(KVXSetup_StopService("Dz4x"), 2u);
+    EXPECT_THAT(kvxsim::DebugOutput(),
+                testing::ElementsAre("StopService: failed to open SCM, err=0 (0)\n",
+                                     "StopService: failed to open service Dz4x, err=0 (0)\n",
+                                     "StopService: ControlService returned 0 (0)\n"));
+    EXPECT_EQ(kvxsim::FindService("Dz4x")->state, DWORD{SERVICE_RUNNING});
 }
 
 class StopServiceTolerantly : public MachineTest {};
@@ -181,4 +198,17 @@ TEST_F(StopAndDelete, DeletesOnlyWhatCouldBeStopped) {
     EXPECT_TRUE(kvxsim::KeyExists(EventSourceKey("Hxhw")));
     EXPECT_EQ(kvxsim::CountCalls("DeleteService"), 2);
     EXPECT_TRUE(kvxsim::DebugOutput().empty());
+}
+
+TEST_F(StopAndDelete, StopFailingWithoutErrorCodeLeavesTheService) {
+    AddServiceWithEventSource({.name = "Dz4x", .running = true});
+    for (const char* failing : {"OpenSCManagerA", "OpenServiceA", "ControlService"}) {
+        kvxsim::FailCall(failing, ERROR_SUCCESS);
+        EXPECT_EQ(StopServiceTolerant("Dz4x", nullptr), 2u) << failing;
+        kvxsim::FailCall(failing, ERROR_SUCCESS);
+        StopAndDeleteService("Dz4x");
+    }
+    EXPECT_EQ(kvxsim::CountCalls("DeleteService"), 0);
+    EXPECT_TRUE(kvxsim::ServiceExists("Dz4x"));
+    EXPECT_TRUE(kvxsim::KeyExists(EventSourceKey("Dz4x")));
 }

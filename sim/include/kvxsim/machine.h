@@ -116,8 +116,12 @@ std::string DriversDirectory();
 void AddFile(std::string_view path, std::string_view contents, std::string_view shortName = {});
 void AddDirectory(std::string_view path);
 // Held open by another process without sharing: opening and deleting fail with
-// ERROR_SHARING_VIOLATION until unlocked.
+// ERROR_SHARING_VIOLATION until unlocked. Unlocking ends every hold of other processes.
 void LockFile(std::string_view path, bool locked = true);
+// Held open by another process with `access`, letting others do what `shareMode`
+// (FILE_SHARE_*) allows. As on Windows, a later open fails with ERROR_SHARING_VIOLATION
+// when either side's access is not shared by the other; a deletion needs FILE_SHARE_DELETE.
+void HoldFileOpen(std::string_view path, DWORD access, DWORD shareMode);
 bool FileExists(std::string_view path);
 std::optional<std::string> FileContents(std::string_view path);
 // Long names of the files directly in `directory`, sorted without regard to case.

@@ -186,7 +186,8 @@ const std::vector<ExportSweep>& Sweeps() {
           {"hxhw, second device ID", BuildInstalledMachine,
            [] { return KVXSetup_RemoveDevices("hxhw", "PCI\\VEN_0E7C&DEV_0002", kProvider); }}},
          [](std::string_view failed, DWORD error, ErrorCode clean) -> ErrorCode {
-             return failed == "SetupDiGetClassDevsA" ? error : clean;
+             if (failed != "SetupDiGetClassDevsA") return clean;
+             return error != ERROR_SUCCESS ? error : 2;
          }},
         {"KVXSetup_StopService",
          {{"running", BuildRunningService, [] { return KVXSetup_StopService("tlxdaemon"); }},
@@ -195,7 +196,8 @@ const std::vector<ExportSweep>& Sweeps() {
          [](std::string_view failed, DWORD error, ErrorCode clean) -> ErrorCode {
              const bool owed = failed == "OpenSCManagerA" || failed == "OpenServiceA" ||
                                failed == "ControlService";
-             return owed ? error : clean;
+             if (!owed) return clean;
+             return error != ERROR_SUCCESS ? error : 2;
          },
          true},
     };
@@ -353,15 +355,11 @@ void CheckSkipped(const Journal& journal, const Journal& clean, const Fault& fau
             check.Problem("not exactly the manager closed after the service failed to open");
         }
         // A service that could not be opened to stop it, other than for being absent, is
-        // not stopped and so must not be deleted.
-        if (e != ERROR_SUCCESS && e != ERROR_SERVICE_DOES_NOT_EXIST) {
-            check.NotAfter("DeleteService", service);
-        }
+        // not stopped and so must not be deleted, even when the platform gave no error code.
+        if (e != ERROR_SERVICE_DOES_NOT_EXIST) check.NotAfter("DeleteService", service);
     } else if (f == "ControlService") {
         check.NextCallIs("CloseServiceHandle", check.Arg(0));
-        if (e != ERROR_SUCCESS && e != ERROR_SERVICE_NOT_ACTIVE) {
-            check.NotAfter("DeleteService", check.Arg(0));
-        }
+        if (e != ERROR_SERVICE_NOT_ACTIVE) check.NotAfter("DeleteService", check.Arg(0));
     } else if (f == "DeleteService") {
         check.NotAfter("RegDeleteKeyA", std::string(kEventSources) + check.Arg(0));
         check.NextCallIs("CloseServiceHandle", check.Arg(0));

@@ -123,6 +123,19 @@ TEST_F(OddPropertyData, RequiredSizeGrowingOnEveryQueryEndsThatDevicesQuery) {
     EXPECT_FALSE(Removed(kBoard));
 }
 
+// No block can hold the size plus the two zero bytes kept after the data.
+TEST_F(OddPropertyData, RequiredSizeBeyondAnyBlockFailsWithoutAskingTheHeap) {
+    AddHxBoard();
+    kvxsim::GrowPropertySize(1, 0xFFFFFFFFu - 5);  // "hxhw" needs 5 bytes
+
+    EXPECT_EQ(RemoveHxBoards(), 0u);
+
+    EXPECT_THAT(kvxsim::DebugOutput(), ElementsAre("LocalAlloc failed, err=8\n",
+                                                   "SetupDiEnumDeviceInfo - no more items\n"));
+    EXPECT_EQ(kvxsim::CountCalls("LocalAlloc"), 0);
+    EXPECT_FALSE(Removed(kBoard));
+}
+
 TEST_F(OddPropertyData, EmptyLocalHeapSkipsEveryDeviceOnce) {
     AddHxBoard("PCI\\VEN_0E7C&DEV_0002\\4&1&0&08");
     AddHxBoard("PCI\\VEN_0E7C&DEV_0002\\4&1&0&10");
