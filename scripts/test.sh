@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: unit tests on the stand-in platform (g++, then clang++ with sanitizers), the
 # concurrency tests under ThreadSanitizer, a minute of fuzzing per fuzz target, both Windows
-# builds, and the Wine suites on the real DLLs.
+# builds, the Wine suites on the real DLLs, and a signed release made twice and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,3 +11,8 @@ for preset in linux linux-sanitize linux-tsan linux-fuzz mingw-i686 mingw-x64; d
     echo "=== $preset ==="
     cmake --workflow --preset "$preset"
 done
+
+# A signed release made twice from this commit, byte for byte the same, then checked as a
+# customer would (about two minutes).
+echo "=== release ==="
+bash tests/release/release_test.sh
