@@ -13,7 +13,8 @@ namespace {
 
 void PrintUsage(FILE* to) {
     fprintf(to,
-            "usage: demo_machine setup FOLDER   register the demo boards (no drivers) and\n"
+            "usage: demo_machine boards         register the demo boards (no drivers)\n"
+            "       demo_machine setup FOLDER   register the demo boards (no drivers) and\n"
             "                                   write the two demo INFs into FOLDER\n"
             "       demo_machine earlier        leave the remains of an earlier release:\n"
             "                                   staged INFs, services, driver binaries\n"
@@ -27,6 +28,11 @@ int main(int argc, char** argv) {
     if (mode == "--help" || mode == "-h") {
         PrintUsage(stdout);
         return 0;
+    }
+    // The product installer brings its own driver packages: the boards are all it needs.
+    if (mode == "boards" && argc == 2) {
+        printf("Demo machine:\n");
+        return RegisterDemoBoards() ? 0 : 1;
     }
     if (mode == "setup" && argc == 3) {
         printf("Demo machine:\n");

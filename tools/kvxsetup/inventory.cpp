@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <span>
 
 #include "catalog/catalog.h"
@@ -18,7 +17,7 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using Items = std::vector<InventoryItem>;
 
 std::string ErrorText(DWORD error) {
     return "err=" + std::to_string(error);
@@ -31,32 +30,43 @@ bool LessIgnoreCase(const std::string& a, const std::string& b) {
     });
 }
 
-void SortIgnoreCase(Lines* lines) {
-    std::sort(lines->begin(), lines->end(), LessIgnoreCase);
+InventoryGroup Sorted(InventoryGroup group) {
+    std::sort(group.items.begin(), group.items.end(),
+              [](const InventoryItem& a, const InventoryItem& b) {
+                  return LessIgnoreCase(a.line, b.line);
+              });
+    return group;
 }
 
-// The module removes a device when one of its hardware IDs begins with one of the
-// catalogue's (letters A-Z folded); the same test here shows what it would touch.
-const char* CatalogueIdMatching(const std::vector<std::string>& hardware_ids) {
-    for (const std::string& id : hardware_ids) {
-        for (const auto& family : {std::span<const char* const>(Dz4xHardwareIds),
-                                   std::span<const char* const>(HxHardwareIds)}) {
-            for (const char* known : family) {
-                if (EqualsIgnoreCaseN(id.c_str(), known, strlen(known))) return known;
-            }
-        }
-    }
-    return nullptr;
+InventoryField Text(const char* name, std::string value) {
+    return {name, std::move(value), false};
 }
+
+InventoryField Number(const char* name, unsigned long value) {
+    return {name, std::to_string(value), true};
+}
+
+InventoryField Nothing(const char* name) {
+    return {name, std::nullopt, false};
+}
+
+struct Presence {
+    std::string state;
+    std::optional<ULONG> problem;  // Only where the platform reports one.
+};
 
 // A phantom is a device the registry remembers but whose hardware is not there now.
-std::string PresenceOf(DEVINST instance) {
+Presence PresenceOf(DEVINST instance) {
     ULONG status = 0;
     ULONG problem = 0;
     const CONFIGRET result = CM_Get_DevNode_Status(&status, &problem, instance, 0);
-    if (result == CR_SUCCESS) return "present";
-    if (result == CR_NO_SUCH_DEVINST || result == CR_NO_SUCH_DEVNODE) return "phantom";
-    return "presence unknown (CR " + std::to_string(result) + ")";
+    if (result == CR_SUCCESS) {
+        if (status & DN_HAS_PROBLEM) return {"present", problem};
+        return {"present", std::nullopt};
+    }
+    if (result == CR_NO_SUCH_DEVINST || result == CR_NO_SUCH_DEVNODE)
+        return {"phantom", std::nullopt};
+    return {"presence unknown (CR " + std::to_string(result) + ")", std::nullopt};
 }
 
 // Some platforms keep only the INF's name in the driver key; its [Version] section names
@@ -74,45 +84,64 @@ std::string ProviderInInf(const std::string& inf_name) {
     return found ? provider : "";
 }
 
-std::string ProviderOf(HDEVINFO set, SP_DEVINFO_DATA* device) {
+struct Driver {
+    bool installed = false;
+    std::string provider;
+};
+
+Driver DriverOf(HDEVINFO set, SP_DEVINFO_DATA* device) {
     const std::string driver_key = kvxwin::DriverKeyPath(set, device);
-    if (driver_key.empty()) return "no driver";
+    if (driver_key.empty()) return {};
     std::string provider = kvxwin::ReadHklmString(driver_key, "ProviderName");
     if (provider.empty()) provider = ProviderInInf(kvxwin::ReadHklmString(driver_key, "InfPath"));
-    return provider.empty() ? "no provider" : "provider \"" + provider + "\"";
+    return {true, provider};
 }
 
-std::string DescribeDevice(HDEVINFO set, SP_DEVINFO_DATA* device, const char* matched) {
+InventoryItem DescribeDevice(HDEVINFO set, SP_DEVINFO_DATA* device, const char* matched) {
     char instance_id[MAX_DEVICE_ID_LEN + 1] = {};
     if (!SetupDiGetDeviceInstanceIdA(set, device, instance_id, sizeof instance_id, nullptr)) {
         snprintf(instance_id, sizeof instance_id, "(instance ID unreadable, err=%lu)",
                  static_cast<unsigned long>(GetLastError()));
     }
     const std::string service = kvxwin::ReadDeviceString(set, device, SPDRP_SERVICE);
-    return std::string("device ") + instance_id + ": " + PresenceOf(device->DevInst) +
-           ", service " + (service.empty() ? "none" : service) + ", " + ProviderOf(set, device) +
-           ", matches " + matched;
+    const Presence presence = PresenceOf(device->DevInst);
+    const Driver driver = DriverOf(set, device);
+    const std::string provider_text = !driver.installed ? "no driver"
+                                      : driver.provider.empty()
+                                          ? "no provider"
+                                          : "provider \"" + driver.provider + "\"";
+    std::string line = std::string("device ") + instance_id + ": " + presence.state + ", service " +
+                       (service.empty() ? "none" : service) + ", " + provider_text + ", matches " +
+                       matched;
+    if (presence.problem) line += ", problem " + std::to_string(*presence.problem);
+    return {"device",
+            {Text("name", instance_id), Text("state", presence.state),
+             service.empty() ? Nothing("service") : Text("service", service),
+             Text("driver", driver.installed ? "installed" : "none"),
+             driver.provider.empty() ? Nothing("provider") : Text("provider", driver.provider),
+             Text("matches", matched),
+             presence.problem ? Number("problem", *presence.problem) : Nothing("problem")},
+            line};
 }
 
-Lines ListDevices() {
+InventoryGroup ListDevices() {
+    InventoryGroup group = {"devices", {}, "device: none of the product's", {}};
     // Every device the registry knows, phantoms included.
     HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return {"device list unavailable, " + ErrorText(error)};
+        group.error = "device list unavailable, " + ErrorText(error);
+        return group;
     }
-    Lines lines;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
         const char* matched =
             CatalogueIdMatching(kvxwin::ReadDeviceStrings(set, &device, SPDRP_HARDWAREID));
-        if (matched) lines.push_back(DescribeDevice(set, &device, matched));
+        if (matched) group.items.push_back(DescribeDevice(set, &device, matched));
     }
     SetupDiDestroyDeviceInfoList(set);
-    SortIgnoreCase(&lines);
-    if (lines.empty()) lines.push_back("device: none of the product's");
-    return lines;
+    return Sorted(std::move(group));
 }
 
 const char* StateName(DWORD state) {
@@ -136,44 +165,54 @@ const char* StateName(DWORD state) {
     }
 }
 
-std::string ServiceState(SC_HANDLE manager, const char* name) {
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+InventoryItem ServiceItem(const std::string& name, const std::string& state, DWORD error) {
+    const std::string shown = error ? state + ", " + ErrorText(error) : state;
+    return {"service",
+            {Text("name", name), Text("state", state),
+             error ? Number("error", error) : Nothing("error")},
+            "service " + name + ": " + shown};
+}
+
+InventoryItem ServiceState(SC_HANDLE manager, const std::string& name) {
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
     if (!service) {
         const DWORD error = GetLastError();
-        return error == ERROR_SERVICE_DOES_NOT_EXIST ? "not installed"
-                                                     : "unreadable, " + ErrorText(error);
+        return error == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceItem(name, "not installed", 0)
+                                                     : ServiceItem(name, "unreadable", error);
     }
     SERVICE_STATUS status = {};
     const BOOL queried = QueryServiceStatus(service, &status);
     const DWORD error = GetLastError();
     CloseServiceHandle(service);
-    return queried ? StateName(status.dwCurrentState) : "unreadable, " + ErrorText(error);
+    return queried ? ServiceItem(name, StateName(status.dwCurrentState), 0)
+                   : ServiceItem(name, "unreadable", error);
 }
 
-Lines ListServices() {
-    Lines names = {BackgroundServiceName, Dz4xServiceName, HxFirstServiceName, HxServiceName};
-    SortIgnoreCase(&names);
+InventoryGroup ListServices() {
+    std::vector<std::string> names = {BackgroundServiceName, Dz4xServiceName, HxFirstServiceName,
+                                      HxServiceName};
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     const DWORD error = GetLastError();
-    Lines lines;
+    InventoryGroup group = {"services", {}, {}, {}};
     for (const std::string& name : names) {
-        const std::string state =
-            manager ? ServiceState(manager, name.c_str()) : "unreadable, " + ErrorText(error);
-        lines.push_back("service " + name + ": " + state);
+        group.items.push_back(manager ? ServiceState(manager, name)
+                                      : ServiceItem(name, "unreadable", error));
     }
     if (manager) CloseServiceHandle(manager);
-    return lines;
+    return Sorted(std::move(group));
 }
 
-Lines ListImagePaths() {
-    Lines lines;
+InventoryGroup ListImagePaths() {
+    InventoryGroup group = {"image_paths", {}, {}, {}};
     for (const char* key : {Dz4xServiceKey, HxServiceKey}) {
+        const std::string name = std::string("HKLM\\") + key;
         const std::string image = kvxwin::ReadHklmString(key, ImagePathValueName);
-        lines.push_back(std::string("image path of HKLM\\") + key + ": " +
-                        (image.empty() ? "none" : image));
+        group.items.push_back(
+            {"image_path",
+             {Text("name", name), image.empty() ? Nothing("path") : Text("path", image)},
+             "image path of " + name + ": " + (image.empty() ? "none" : image)});
     }
-    SortIgnoreCase(&lines);
-    return lines;
+    return Sorted(std::move(group));
 }
 
 // The product header line the file begins with (letters A-Z folded, as the module's INF
@@ -193,14 +232,9 @@ const char* ProductHeaderOf(const std::string& path) {
     return nullptr;
 }
 
-// "; Copyright 2004, Kavexa Systems Inc" without its line end.
-std::string ShowHeader(const char* line) {
-    return std::string(line, kInfHeaderLength - 2);
-}
-
-Lines ListInfs() {
+InventoryGroup ListInfs() {
     const std::string directory = kvxwin::WindowsDirectory() + InfSubdirectory;
-    Lines lines;
+    InventoryGroup group = {"infs", {}, "inf: none of the product's in " + directory, {}};
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "*.inf").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -209,43 +243,54 @@ Lines ListInfs() {
             const std::string path = directory + found.cFileName;
             const char* header = ProductHeaderOf(path);
             if (header) {
-                lines.push_back("inf " + path + ": begins \"" + ShowHeader(header) + "\"");
+                // "; Copyright 2004, Kavexa Systems Inc" without its line end.
+                const std::string shown(header, kInfHeaderLength - 2);
+                group.items.push_back(
+                    {"inf",
+                     {Text("path", path), Text("state", "product header"), Text("header", shown)},
+                     "inf " + path + ": begins \"" + shown + "\""});
             } else if (EqualsIgnoreCase(found.cFileName, ProductInfName)) {
-                lines.push_back("inf " + path + ": the product's own INF");
+                group.items.push_back(
+                    {"inf",
+                     {Text("path", path), Text("state", "product's own name"), Nothing("header")},
+                     "inf " + path + ": the product's own INF"});
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    SortIgnoreCase(&lines);
-    if (lines.empty()) lines.push_back("inf: none of the product's in " + directory);
-    return lines;
+    return Sorted(std::move(group));
 }
 
-Lines ListDriverBinaries() {
+InventoryGroup ListDriverBinaries() {
     const std::string directory = kvxwin::SystemDirectory() + DriversSubdirectory;
-    Lines lines;
+    InventoryGroup group = {"drivers", {}, {}, {}};
     for (const char* binary : {Dz4xDriverBinary, HxDriverBinary, HxhwDriverBinary}) {
         const std::string path = directory + binary;
         const DWORD attributes = GetFileAttributesA(path.c_str());
-        lines.push_back("driver " + path + ": " +
-                        (attributes == INVALID_FILE_ATTRIBUTES ? "missing" : "present"));
+        const char* state = attributes == INVALID_FILE_ATTRIBUTES ? "missing" : "present";
+        group.items.push_back({"driver",
+                               {Text("path", path), Text("state", state)},
+                               "driver " + path + ": " + state});
     }
-    SortIgnoreCase(&lines);
-    return lines;
-}
-
-void Append(Lines* to, Lines from) {
-    std::move(from.begin(), from.end(), std::back_inserter(*to));
+    return Sorted(std::move(group));
 }
 
 }  // namespace
 
-std::vector<std::string> TakeInventory() {
-    Lines lines;
-    Append(&lines, ListDevices());
-    Append(&lines, ListServices());
-    Append(&lines, ListImagePaths());
-    Append(&lines, ListInfs());
-    Append(&lines, ListDriverBinaries());
-    return lines;
+// The module removes a device when one of its hardware IDs begins with one of the
+// catalogue's (letters A-Z folded); the same test here shows what it would touch.
+const char* CatalogueIdMatching(const std::vector<std::string>& hardware_ids) {
+    for (const std::string& id : hardware_ids) {
+        for (const auto& family : {std::span<const char* const>(Dz4xHardwareIds),
+                                   std::span<const char* const>(HxHardwareIds)}) {
+            for (const char* known : family) {
+                if (EqualsIgnoreCaseN(id.c_str(), known, strlen(known))) return known;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::vector<InventoryGroup> TakeInventory() {
+    return {ListDevices(), ListServices(), ListImagePaths(), ListInfs(), ListDriverBinaries()};
 }

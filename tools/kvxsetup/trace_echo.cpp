@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,19 +24,41 @@ struct Channel {
     HANDLE data_ready = nullptr;
 };
 
+// A line a process has started and not yet ended: the module writes some lines in pieces
+// (a name, then "\n"), and writers of several processes take turns on the channel.
+struct PendingLine {
+    DWORD process_id;
+    std::string text;
+};
+
+// A writer that never ends its line still gets it shown, in parts of this size.
+constexpr size_t kLongestLine = 16 * 1024;
+
 // Set up once, then kept until the process ends: a writer may still come during exit.
 Channel g_channel;
 CRITICAL_SECTION g_lock;
-// The module writes some lines in pieces (a name, then "\n"); they are joined here.
-std::string* g_pending = nullptr;
+TraceWriters g_writers;
+TraceLineSink g_sink;
+std::vector<PendingLine>* g_pending = nullptr;
 
-void PrintCompleteLines() {
+void HandOnCompleteLines(PendingLine* pending) {
     size_t end;
-    while ((end = g_pending->find('\n')) != std::string::npos) {
-        fwrite(g_pending->data(), 1, end + 1, stderr);
-        g_pending->erase(0, end + 1);
+    while ((end = pending->text.find('\n')) != std::string::npos) {
+        g_sink(pending->process_id, std::string_view(pending->text).substr(0, end + 1));
+        pending->text.erase(0, end + 1);
     }
-    fflush(stderr);
+    if (pending->text.size() >= kLongestLine) {
+        pending->text.push_back('\n');
+        HandOnCompleteLines(pending);
+    }
+}
+
+PendingLine* PendingOf(DWORD process_id) {
+    for (PendingLine& pending : *g_pending) {
+        if (pending.process_id == process_id) return &pending;
+    }
+    g_pending->push_back({process_id, {}});
+    return &g_pending->back();
 }
 
 DWORD WINAPI Listen(LPVOID started) {
@@ -46,11 +68,12 @@ DWORD WINAPI Listen(LPVOID started) {
         if (WaitForSingleObject(g_channel.data_ready, INFINITE) != WAIT_OBJECT_0) return 1;
         DWORD writer;
         memcpy(&writer, g_channel.view, sizeof writer);
-        if (writer == own_process) {
+        if (g_writers == TraceWriters::kEveryProcess || writer == own_process) {
             const char* text = g_channel.view + sizeof writer;
             EnterCriticalSection(&g_lock);
-            g_pending->append(text, strnlen(text, kBufferSize - sizeof writer));
-            PrintCompleteLines();
+            PendingLine* pending = PendingOf(writer);
+            pending->text.append(text, strnlen(text, kBufferSize - sizeof writer));
+            HandOnCompleteLines(pending);
             LeaveCriticalSection(&g_lock);
         }
         SetEvent(g_channel.buffer_ready);
@@ -87,12 +110,14 @@ TraceDisplay OpenChannel(Channel* channel) {
 
 }  // namespace
 
-TraceDisplay StartTraceEcho() {
+TraceDisplay StartTraceEcho(TraceWriters writers, TraceLineSink sink) {
     if (g_pending) return TraceDisplay::kListening;
     const TraceDisplay opened = OpenChannel(&g_channel);
     if (opened != TraceDisplay::kListening) return opened;
     InitializeCriticalSection(&g_lock);
-    g_pending = new std::string();
+    g_writers = writers;
+    g_sink = sink;
+    g_pending = new std::vector<PendingLine>();
     // The thread must be running before the module is loaded. A thread that is still
     // starting when the module arrives greets it with a line of its own: a write that
     // waits for the buffer its own thread has yet to offer, while the host's next write
@@ -118,9 +143,10 @@ void FlushTraceEcho() {
     const bool taken =
         WaitForSingleObject(g_channel.buffer_ready, kFlushTimeoutMs) == WAIT_OBJECT_0;
     EnterCriticalSection(&g_lock);
-    if (!g_pending->empty()) {
-        g_pending->push_back('\n');
-        PrintCompleteLines();
+    for (PendingLine& pending : *g_pending) {
+        if (pending.text.empty()) continue;
+        pending.text.push_back('\n');
+        HandOnCompleteLines(&pending);
     }
     LeaveCriticalSection(&g_lock);
     if (taken) SetEvent(g_channel.buffer_ready);

@@ -7,6 +7,7 @@
 //     driver-service NAME IMAGE_PATH   kernel driver service, demand start, not started
 //     running-service NAME BINARY      own-process service, started and running
 //     other-viewer SECONDS             own the debug-output channel for that long
+//     debug-lines                      print the process ID, then write three debug lines
 #include <windows.h>
 
 #include <cstdio>
@@ -59,6 +60,17 @@ bool BeOtherViewer(DWORD seconds) {
     return true;
 }
 
+// The middle line is written in pieces, as the module writes some of its lines.
+bool WriteDebugLines() {
+    printf("%lu\n", GetCurrentProcessId());
+    fflush(stdout);
+    OutputDebugStringA("watched line 1\n");
+    OutputDebugStringA("watched ");
+    OutputDebugStringA("line 2\n");
+    OutputDebugStringA("watched line 3\n");
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +91,9 @@ int main(int argc, char** argv) {
         } else if (step == "other-viewer" && left >= 1) {
             done = BeOtherViewer(static_cast<DWORD>(atoi(argv[i + 1])));
             i += 2;
+        } else if (step == "debug-lines") {
+            done = WriteDebugLines();
+            i += 1;
         } else {
             fprintf(stderr, "host_test_machine: bad step \"%s\"\n", step.c_str());
             return 2;

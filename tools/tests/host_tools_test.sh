@@ -85,6 +85,7 @@ count_is() { [ "$(grep -cF -- "$1" <<<"$out")" -eq "$2" ]; }
 err_count_is() { [ "$(grep -cF -- "$1" <<<"$err")" -eq "$2" ]; }
 
 host=$bin/kvxsetup.exe
+tests=$(cd "$(dirname "$0")" && pwd)
 machine=$bin/demo_machine.exe
 helper=$bin/host_test_machine.exe
 fake_service=$(winepath -w "$bin/kvx_wine_fake_service.exe" 2>/dev/null)
@@ -201,6 +202,55 @@ wait "$viewer" 2>/dev/null
 run "$host" stop-service KvxNoSuchService
 check "once the other viewer is gone, the trace shows again" err_has "$entry"
 
+# --- the debug-output viewer -------------------------------------------------------------------
+
+wine "$host" watch --seconds 5 >"$work/watch" 2>"$work/watch-err" &
+watcher=$!
+for _ in $(seq 100); do grep -q watching "$work/watch-err" && break; sleep 0.1; done
+run "$helper" debug-lines
+writer=$out
+wait "$watcher"
+status=$?
+out=$(tr -d '\r' <"$work/watch")
+check "watch shows another process's lines in order, each after its process ID" eval '
+    exit_is 0 && out_is "[$writer] watched line 1
+[$writer] watched line 2
+[$writer] watched line 3"'
+
+# --- the log file -----------------------------------------------------------------------------
+
+# A watch logs the trace of three runs while each run logs its own lines to the same file:
+# two writers at once, and every line must come out whole, none lost.
+log_file=$work/shared.log
+log_path=$(winepath -w "$log_file")
+wine "$host" --log "$log_path" watch --seconds 8 >/dev/null 2>"$work/log-watch-err" &
+watcher=$!
+for _ in $(seq 100); do grep -q watching "$work/log-watch-err" && break; sleep 0.1; done
+for _ in 1 2 3; do run "$host" --log "$log_path" stop-service KvxNoSuchService; done
+wait "$watcher"
+stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} \[[0-9]+\] '
+logged=$(tr -d '\r' <"$log_file")
+expected_texts=$(sort -u <<<"kvxsetup --log $log_path watch --seconds 8
+kvxsetup --log $log_path stop-service KvxNoSuchService
+kvxsetup: another debug-output viewer is running; the trace shows there, not here
+$entry
+StopService: failed to open service KvxNoSuchService, err=1060 (424)
+$out")
+whole_lines() {
+    [ "$(grep -cE "$stamp" <<<"$logged")" -eq 19 ] && [ "$(wc -l <<<"$logged")" -eq 19 ] &&
+        [ "$(sed -E "s/$stamp//" <<<"$logged" | sort -u)" = "$expected_texts" ] &&
+        [ "$(grep -oE '^.{23} \[[0-9]+\]' <<<"$logged" | cut -d' ' -f3 | sort | uniq -c |
+            awk '$1 == 6' | wc -l)" -eq 3 ]
+}
+check "two processes logging at once: every line whole and stamped, six per run's process ID" \
+    whole_lines
+run "$host" --quiet --log "$log_path" stop-service KvxNoSuchService
+last_three=$(tr -d '\r' <"$log_file" | tail -n 3 | sed -E "s/$stamp//")
+check "--quiet --log: no trace shown, the trace and the result logged with the process ID" eval '
+    [ -z "$err" ] && [ "$last_three" = "StopService: failed to open service KvxNoSuchService, err=1060 (424)
+$entry
+$out" ] && [ "$(tail -n 3 "$log_file" | grep -oE "\[[0-9]+\]" | sort -u | wc -l)" -eq 1 ]'
+
 # --- inventory --------------------------------------------------------------------------------
 
 nothing_of_the_product="device: none of the product's
@@ -288,6 +338,59 @@ run "$host" inventory
 check "remove-devices matches the prefix with letter case ignored" \
     eval 'exit_is 0 && lacks "KVXHX3"'
 
+# --- what-if: the preview against the real run, on the demo machine with an earlier release --
+
+run "$machine" setup 'C:\kvxdemo'
+run "$machine" earlier
+inventory_to() { wine "$host" inventory 2>/dev/null | tr -d '\r' >"$work/$1"; }
+inventory_to before-removal
+run "$host" --what-if remove
+printf '%s\n' "$out" >"$work/removal-preview"
+inventory_to after-removal-preview
+check "--what-if remove: the trace, the changes, the result, then nothing was changed" eval '
+    exit_is 0 && err_has "$entry" && has "would delete service Dz4x" &&
+    [[ "$(tail -n 2 <<<"$out" | head -n 1)" == "KVXSetup_PnPRemoveKVX returned 0 (0x0): "* ]] &&
+    [ "$(tail -n 1 <<<"$out")" = "nothing was changed" ]'
+check "--what-if remove changes nothing: the inventory is the same, byte for byte" \
+    cmp -s "$work/before-removal" "$work/after-removal-preview"
+run "$host" --quiet remove
+inventory_to after-removal
+out=$(python3 "$tests/inventory_check.py" removal "$work/before-removal" "$work/removal-preview" \
+    "$work/after-removal")
+status=$?
+check "the real remove changes what the preview listed, and nothing else" exit_is 0
+files_gone() {
+    local file
+    while read -r file; do
+        [ ! -e "$WINEPREFIX/drive_c/$(sed 's/^C://; s/\\/\//g' <<<"$file")" ] || return 1
+    done < <(sed -n 's/^would delete file //p' "$work/removal-preview")
+}
+check "every file the preview would delete is gone after the real remove" files_gone
+
+inventory_to before-install
+wine "$host" --what-if install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf' 2>/dev/null |
+    tr -d '\r' >"$work/install-preview"
+inventory_to after-install-preview
+check "--what-if install stages nothing and changes no driver" \
+    cmp -s "$work/before-install" "$work/after-install-preview"
+run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
+inventory_to after-install
+out=$(python3 "$tests/inventory_check.py" install "$work/before-install" "$work/install-preview" \
+    "$work/after-install")
+status=$?
+check "the real install stages the INFs and updates the devices the preview named" exit_is 0
+# With the product installed the removal takes devices too; the real removal also leaves
+# the machine as the next scene expects, without the product.
+inventory_to before-second-removal
+wine "$host" --what-if remove 2>/dev/null | tr -d '\r' >"$work/second-removal-preview"
+run "$host" --quiet remove
+inventory_to after-second-removal
+out=$(python3 "$tests/inventory_check.py" removal "$work/before-second-removal" \
+    "$work/second-removal-preview" "$work/after-second-removal")
+status=$?
+check "the preview of removing the installed product names the devices the removal takes" \
+    eval 'exit_is 0 && grep -q "^would remove device ROOT.KVXHX1.0000, matching " "$work/second-removal-preview"'
+
 # --- inventory of a machine with the product and another product's things ----------------
 
 run "$machine" setup 'C:\kvxdemo'
@@ -372,6 +475,20 @@ run "$host" inventory
 check "remove takes the earlier release's remains away" eval '
     exit_is 0 && lacks ": begins" && lacks "kvx.inf" && lacks "sys: present" &&
     count_is ": not installed" 3'
+
+# --- machine-readable inventories -------------------------------------------------------------
+
+# A device service and an INF name with a byte outside ASCII (0xE9 in the prefix's code page).
+LC_ALL=C.UTF-8 run "$helper" device KVXACCENT 'kvxsvcé' 'PCI\VEN_0E7C&DEV_0001'
+printf '; Copyright 2004, Kavexa Systems Inc\r\n[Version]\r\n' >"$windows/inf/kvxé.inf"
+for format in text csv json; do
+    LC_ALL=C.UTF-8 wine "$host" inventory --format $format >"$work/inventory.$format" 2>/dev/null
+done
+out=$(python3 "$tests/inventory_check.py" formats "$work/inventory.text" "$work/inventory.csv" \
+    "$work/inventory.json")
+status=$?
+check "csv and json inventories parse and hold the text's items, non-ASCII names included" eval '
+    exit_is 0 && grep -q "kvxsvcé" "$work/inventory.json" && grep -q "kvxé.inf" "$work/inventory.csv"'
 
 # --- a 32-bit host on 64-bit Windows ----------------------------------------------------------
 

@@ -1,0 +1,78 @@
+; What the installer puts into the install folder, how it takes it back, and the Add/Remove
+; Programs entry.
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+
+!define KVX_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers"
+!define KVX_UNINSTALLER "uninstall.exe"
+
+; Both builds of the module and its console host, and the driver packages. The 32-bit pair
+; is what a 32-bit installer loads; the 64-bit pair does the work on 64-bit Windows.
+Function CopyProductFiles
+  ${Log} "copying the module, both console hosts and the driver packages to $INSTDIR"
+  SetOutPath "$INSTDIR"
+  File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
+  File "${KVX_X86_DIR}\kvxsetup.exe"
+  SetOutPath "$INSTDIR\x64"
+  File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
+  File "${KVX_X64_DIR}\kvxsetup.exe"
+  SetOutPath "$INSTDIR\drivers"
+  File /r "${KVX_PACKAGES_DIR}\*.*"
+  SetOutPath "$INSTDIR"
+FunctionEnd
+
+; Deletes what CopyProductFiles and WriteUninstallEntry put there, and the folder when
+; nothing else is left in it. The drivers folder holds only the packages this installer
+; brought, whatever their names.
+!macro KvxDeleteProductFiles
+  Delete "$INSTDIR\KVXSETUPW2K.dll"
+  Delete "$INSTDIR\kvxsetup.exe"
+  Delete "$INSTDIR\x64\KVXSETUPW2K.dll"
+  Delete "$INSTDIR\x64\kvxsetup.exe"
+  RMDir "$INSTDIR\x64"
+  RMDir /r "$INSTDIR\drivers"
+  Delete "$INSTDIR\${KVX_UNINSTALLER}"
+  RMDir "$INSTDIR"
+!macroend
+
+Function TakeBackProductFiles
+  ${Log} "taking back the files copied to $INSTDIR"
+  SetOutPath "$TEMP"
+  !insertmacro KvxDeleteProductFiles
+FunctionEnd
+
+Function un.DeleteProductFiles
+  ${Log} "deleting the installed files and $INSTDIR"
+  SetOutPath "$TEMP"
+  !insertmacro KvxDeleteProductFiles
+  ${If} ${FileExists} "$INSTDIR\*.*"
+    ${Log} "$INSTDIR is left: it holds files this installer did not bring, or the running uninstaller"
+  ${EndIf}
+FunctionEnd
+
+Function WriteUninstallEntry
+  ${Log} "writing $INSTDIR\${KVX_UNINSTALLER} and the Add/Remove Programs entry HKLM\${KVX_UNINSTALL_KEY}"
+  WriteUninstaller "$INSTDIR\${KVX_UNINSTALLER}"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayName" "${KVX_PRODUCT_NAME}"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayVersion" "${KVX_VERSION}"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "Publisher" "${KVX_PUBLISHER}"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "UninstallString" `"$INSTDIR\${KVX_UNINSTALLER}"`
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "QuietUninstallString" `"$INSTDIR\${KVX_UNINSTALLER}" /S`
+  WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "NoRepair" 1
+  Push $R0
+  Push $R1
+  Push $R2
+  ${GetSize} "$INSTDIR" "/S=0K" $R0 $R1 $R2
+  WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "EstimatedSize" $R0
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+Function un.DeleteUninstallEntry
+  ${Log} "deleting the Add/Remove Programs entry HKLM\${KVX_UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${KVX_UNINSTALL_KEY}"
+FunctionEnd

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# The product installer under Wine as a deployment tool runs it, on the demo machine: a
+# failing install, a silent install and a silent uninstall, each judged by its exit code,
+# the product's inventory, the Add/Remove Programs entry, the install folder and the log.
+#
+#   installer_test.sh --arch win32|win64 INSTALLER BIN_DIR
+#
+# INSTALLER is build/installer/KvxDriversSetup.exe; BIN_DIR the Windows build of the
+# prefix's own width, with demo_machine.exe and kvxsetup.exe. The failing installer is
+# built here by scripts/build-installer, from the demo's packages with a first INF that is
+# not an INF.
+set -uo pipefail
+
+arch=win32
+if [ "${1:-}" = --arch ]; then
+    arch=$2
+    shift 2
+fi
+installer=$(realpath "${1:?usage: installer_test.sh [--arch win32|win64] INSTALLER BIN_DIR}")
+bin=$(cd "${2:?usage: installer_test.sh [--arch win32|win64] INSTALLER BIN_DIR}" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+unset DISPLAY WAYLAND_DISPLAY
+export WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+work=$(mktemp -d "${TMPDIR:-/tmp}/kvx-installer-test.XXXXXX")
+export WINEPREFIX=$work/prefix
+cleanup() {
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "installer test on $arch: booting a fresh prefix, building the failing installer"
+wineboot --init >/dev/null 2>&1
+# Services started before the boot has settled fail to start.
+wineserver -w
+# Wine's own services inherit the standard error of the program that starts them, and
+# would hold a pipe read here open for as long as they run: they start now, without one,
+# and the server keeps them until the end.
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1
+mkdir -p "$work/bad"
+cp "$root"/tools/demo_machine/packages/* "$work/bad/"
+printf 'This is not an INF file.\r\n' >"$work/bad/kvxdz4x.inf"
+bash "$root/scripts/build-installer" --packages "$work/bad" --output "$work/bad-setup.exe" >/dev/null ||
+    { echo "FAIL building the failing installer"; exit 1; }
+
+drive_c=$WINEPREFIX/drive_c
+folder="C:\\Program Files\\Kavexa KVX Board Drivers"
+folder_unix="$drive_c/Program Files/Kavexa KVX Board Drivers"
+entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers'
+# Wine's reg runs as a 32-bit program in a win64 prefix: the 64-bit view must be asked for.
+view=()
+if [ "$arch" = win64 ]; then view=(/reg:64); fi
+
+passed=0
+failed=0
+out=
+status=
+
+# Runs one command line through cmd, exactly as written (NSIS wants _?= unquoted), and
+# takes the full 32-bit exit code from cmd's ERRORLEVEL: Wine hands the shell only its low
+# 8 bits. cmd in a batch file waits for a GUI program to end.
+run() {
+    printf '@%s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$1" >"$drive_c/kvx-run.cmd"
+    out=$(wine cmd /c 'C:\kvx-run.cmd' 2>&1 | tr -d '\r')
+    status=$(sed -n 's/^exit code //p' <<<"$out" | tail -n 1)
+}
+inventory() { wine "$bin/kvxsetup.exe" inventory 2>&1 | tr -d '\r'; }
+entry_value() { wine reg query "$entry" /v "$1" "${view[@]}" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = $2 = ""; sub(/^ +/, ""); print }'; }
+log_of() {
+    local path
+    path=$(find "$drive_c/users" -name "$1" -print -quit)
+    [ -n "$path" ] && tr -d '\r' <"$path"
+}
+
+check() {
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+        echo "ok   $name"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $name"
+        echo "     exit code: $status"
+        sed 's/^/     | /' <<<"$out"
+    fi
+}
+has() { [[ "$out" == *"$1"* ]]; }
+lacks() { ! has "$1"; }
+count_is() { [ "$(grep -cF -- "$1" <<<"$out")" -eq "$2" ]; }
+no_entry() { ! wine reg query "$entry" "${view[@]}" >/dev/null 2>&1; }
+
+wine "$bin/demo_machine.exe" boards >/dev/null && wine "$bin/demo_machine.exe" earlier >/dev/null
+prepared=$?
+check "the demo machine is prepared: four boards, an earlier release" [ "$prepared" -eq 0 ]
+
+# --- a failing install ---------------------------------------------------------------------
+
+run "$(winepath -w "$work/bad-setup.exe") /S"
+out=$(log_of KvxDriversSetup.log)
+result=$(sed -n 's/^KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
+check "a first INF that is not an INF: the module's non-zero result is the exit code" \
+    eval '[ -n "$result" ] && [ "$result" -ne 0 ] && [ $((status & 0xFFFFFFFF)) -eq $((result & 0xFFFFFFFF)) ] &&
+    has "failed: The board drivers could not be installed; exit code $result"'
+check "the failed install took its files back and wrote no Add/Remove Programs entry" \
+    eval '[ ! -e "$folder_unix" ] && no_entry'
+
+# --- the silent install --------------------------------------------------------------------
+
+run "$(winepath -w "$installer") /S"
+check "the silent install exits with 0" [ "$status" = 0 ]
+out=$(inventory)
+check "inventory: both families' boards run the product's driver, its binaries are there" eval '
+    count_is ", service dz4x, provider \"Kavexa Systems Inc\"" 2 &&
+    count_is ", service hxhw, provider \"Kavexa Systems Inc\"" 2 &&
+    has "dz4xwin2k.sys: present" && has "hxhwwin2k.sys: present"'
+out=$(wine reg query "$entry" "${view[@]}" 2>&1 | tr -d '\r')
+check "the Add/Remove Programs entry names the product, its version and its uninstaller" eval '
+    [ "$(entry_value DisplayVersion)" = 1.0.0.0 ] &&
+    [ "$(entry_value Publisher)" = "Kavexa Systems Inc" ] &&
+    [ "$(entry_value InstallLocation)" = "$folder" ] &&
+    [ "$(entry_value QuietUninstallString)" = "\"$folder\\uninstall.exe\" /S" ] &&
+    [ "$(entry_value NoModify)" = 0x1 ] && [ -n "$(entry_value EstimatedSize)" ]'
+if [ "$arch" = win64 ]; then
+    out=$(wine reg query "$entry" /reg:32 2>&1 | tr -d '\r')
+    check "64-bit Windows: the entry is in the 64-bit registry view only" lacks DisplayName
+    path_line="path: 64-bit host, KVXSetup_PnPInstallKVX("
+else
+    path_line="path: in-process, $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
+fi
+out=$(log_of KvxDriversSetup.log)
+check "the log names the path that ran, the export, its result and message" eval '
+    has "$path_line" && has "KVXSetup_PnPInstallKVX returned 0 (0x00000000): " &&
+    has "installed; exit code 0"'
+
+# --- the silent uninstall ------------------------------------------------------------------
+
+nothing_left() {
+    out=$(inventory)
+    has "device: none of the product's" && count_is ": not installed" 4 &&
+        has "inf: none of the product's" && count_is ": missing" 3
+}
+if [ "$arch" = win32 ]; then
+    # _?= runs the uninstaller in place, so the caller waits for it and gets its exit code;
+    # a running program cannot delete itself, so the uninstaller file is left to the caller.
+    run "\"$folder\\uninstall.exe\" /S _?=$folder"
+    check "uninstall with _?=: exit code 0" [ "$status" = 0 ]
+    check "only the uninstaller itself is left in the install folder" \
+        eval '[ "$(ls -A "$folder_unix")" = uninstall.exe ]'
+else
+    # What a deployment tool runs: the uninstaller copies itself to the temporary folder and
+    # returns at once; the copy's log says when it has finished.
+    run "$(entry_value QuietUninstallString)"
+    for _ in $(seq 120); do
+        [[ "$(log_of KvxDriversUninstall.log)" == *"exit code"* ]] && break
+        sleep 0.5
+    done
+    check "the quiet uninstall string removes the install folder entirely" \
+        eval '[ "$status" = 0 ] && sleep 1 && [ ! -e "$folder_unix" ]'
+fi
+check "after the uninstall nothing of the product is left in the inventory" nothing_left
+check "the Add/Remove Programs entry is gone" no_entry
+out=$(log_of KvxDriversUninstall.log)
+check "the uninstall log shows the removal export's result" eval '
+    has "KVXSetup_PnPRemoveKVX returned 0 (0x00000000): " && has "removed; exit code 0"'
+
+echo "installer test on $arch: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,152 @@
+#include "inventory_format.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdlib>
+#include <algorithm>
+#include <string_view>
+
+// No exceptions in the host: text that still were not UTF-8 is replaced, never thrown at.
+#define JSON_NOEXCEPTION
+#include <nlohmann/json.hpp>
+
+namespace {
+
+// The CSV header: every field name an item may have, after the item's kind.
+constexpr std::array<const char*, 11> kCsvColumns = {"kind",   "name",     "state",   "service",
+                                                     "driver", "provider", "matches", "problem",
+                                                     "path",   "header",   "error"};
+
+// Names, paths and headers come from the system in the ANSI code page.
+std::string AnsiToUtf8(const std::string& ansi) {
+    if (ansi.empty()) return ansi;
+    const int size = static_cast<int>(ansi.size());
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
+    if (wide_length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide.data(), wide_length);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, utf8.data(), length, nullptr,
+                        nullptr);
+    return utf8;
+}
+
+// RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes doubled.
+std::string CsvField(const std::string& value) {
+    if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+    std::string quoted = "\"";
+    for (const char c : value) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string CsvRow(const std::array<std::string, kCsvColumns.size()>& cells) {
+    std::string row;
+    for (size_t column = 0; column < cells.size(); ++column) {
+        if (column > 0) row += ',';
+        row += CsvField(cells[column]);
+    }
+    return row;
+}
+
+std::vector<std::string> FormatCsv(const std::vector<InventoryGroup>& groups) {
+    std::array<std::string, kCsvColumns.size()> header;
+    std::copy(kCsvColumns.begin(), kCsvColumns.end(), header.begin());
+    std::vector<std::string> rows = {CsvRow(header)};
+    for (const InventoryGroup& group : groups) {
+        if (!group.error.empty())
+            rows.push_back(CsvRow(
+                {"error", group.name, "", "", "", "", "", "", "", "", AnsiToUtf8(group.error)}));
+        for (const InventoryItem& item : group.items) {
+            std::array<std::string, kCsvColumns.size()> cells;
+            cells[0] = item.kind;
+            for (const InventoryField& field : item.fields) {
+                for (size_t column = 1; column < kCsvColumns.size(); ++column) {
+                    if (std::string_view(kCsvColumns[column]) == field.name && field.value) {
+                        cells[column] = AnsiToUtf8(*field.value);
+                    }
+                }
+            }
+            rows.push_back(CsvRow(cells));
+        }
+    }
+    return rows;
+}
+
+nlohmann::ordered_json JsonItem(const InventoryItem& item) {
+    nlohmann::ordered_json object = nlohmann::ordered_json::object();
+    for (const InventoryField& field : item.fields) {
+        if (!field.value) {
+            object[field.name] = nullptr;
+        } else if (field.number) {
+            object[field.name] = strtoul(field.value->c_str(), nullptr, 10);
+        } else {
+            object[field.name] = AnsiToUtf8(*field.value);
+        }
+    }
+    return object;
+}
+
+std::vector<std::string> FormatJson(const std::vector<InventoryGroup>& groups) {
+    nlohmann::ordered_json document = nlohmann::ordered_json::object();
+    nlohmann::ordered_json errors = nlohmann::ordered_json::array();
+    for (const InventoryGroup& group : groups) {
+        nlohmann::ordered_json items = nlohmann::ordered_json::array();
+        for (const InventoryItem& item : group.items) items.push_back(JsonItem(item));
+        document[group.name] = std::move(items);
+        if (!group.error.empty()) {
+            errors.push_back({{"group", group.name}, {"message", AnsiToUtf8(group.error)}});
+        }
+    }
+    document["errors"] = std::move(errors);
+    const std::string text =
+        document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> FormatText(const std::vector<InventoryGroup>& groups) {
+    std::vector<std::string> lines;
+    for (const InventoryGroup& group : groups) {
+        if (!group.error.empty()) {
+            lines.push_back(group.error);
+        } else if (group.items.empty() && !group.line_when_empty.empty()) {
+            lines.push_back(group.line_when_empty);
+        }
+        for (const InventoryItem& item : group.items) lines.push_back(item.line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::optional<InventoryFormat> ParseInventoryFormat(const std::string& name) {
+    if (name == "text") return InventoryFormat::kText;
+    if (name == "csv") return InventoryFormat::kCsv;
+    if (name == "json") return InventoryFormat::kJson;
+    return std::nullopt;
+}
+
+std::vector<std::string> FormatInventory(const std::vector<InventoryGroup>& groups,
+                                         InventoryFormat format) {
+    switch (format) {
+        case InventoryFormat::kCsv:
+            return FormatCsv(groups);
+        case InventoryFormat::kJson:
+            return FormatJson(groups);
+        case InventoryFormat::kText:
+            break;
+    }
+    return FormatText(groups);
+}
