@@ -2,7 +2,8 @@
 # One signed release end to end, checked as a customer would: made twice from the same
 # commit with a throwaway self-signed certificate (scripts/check-reproducible, which fails
 # unless both are identical), then its checksums, its signatures, its README.txt and zip,
-# and its signed x86 DLL under the binary contract checks and two Wine suites.
+# its signed x86 DLL under the binary contract checks and two Wine suites, and its signed
+# installer installing and uninstalling under 32-bit Wine.
 #
 #   tests/release/release_test.sh        (from a clean checkout of a commit)
 set -euo pipefail
@@ -63,7 +64,8 @@ done
 step "README.txt: CRLF throughout, with the contract and the host's usage; the zip holds the folder"
 readme=$bundle/README.txt
 [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CRLF"
-for title in "The calling contract" "KVXSetup_StopService" "The console host" "Exit codes" "Checking a release"; do
+for title in "The calling contract" "KVXSetup_StopService" "The console host" "Exit codes" \
+    "The product installer" "_?=FOLDER" "Checking a release"; do
     grep -q "$title" "$readme" || fail "README.txt lacks \"$title\""
 done
 python3 -m zipfile -e "$bundle.zip" "$work/unzipped"
@@ -72,7 +74,7 @@ diff -r "$bundle" "$work/unzipped/$(basename "$bundle")" || fail "the zip differ
 step "the signed x86 DLL, import library and host under the contract checks"
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 --target installer_link_check module_entry_test service_stop_test \
-    kvx_wine_fake_service >/dev/null
+    kvx_wine_fake_service demo_machine kvxsetup >/dev/null
 python3 tests/contract/check_pe_contract.py --objdump i686-w64-mingw32-objdump --nm i686-w64-mingw32-nm \
     --allowlist tests/contract/windows2000_imports.txt --header include/kvxsetupw2k.h \
     --dll "$bundle/x86/KVXSETUPW2K.dll" --import-lib "$bundle/x86/KVXSETUPW2K.lib" \
@@ -89,6 +91,14 @@ for suite in module_entry_test service_stop_test; do
         { cat "$work/$suite.log" >&2; fail "$suite on the signed DLL"; }
     grep -a "PASSED\|SKIPPED" "$work/$suite.log" | tr -d '\r' | sed "s/^/    $suite: /"
 done
+
+step "the signed installer: its binary checks, and its install and uninstall under 32-bit Wine"
+python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump \
+    --version "$(cat build/mingw-i686/generated/version.txt)" "$bundle/KvxDriversSetup.exe" \
+    >"$work/installer-contract.log" || { cat "$work/installer-contract.log" >&2; fail "the signed installer's binary checks"; }
+bash tests/installer/installer_test.sh --arch win32 "$bundle/KvxDriversSetup.exe" build/mingw-i686 \
+    >"$work/installer.log" 2>&1 || { cat "$work/installer.log" >&2; fail "the signed installer under Wine"; }
+tail -1 "$work/installer.log" | sed 's/^/    /'
 
 if [ "$failures" -ne 0 ]; then
     echo "release test: $failures failure(s)" >&2
