@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the product installer as Windows 2000 sees it: a 32-bit Windows program whose PE
-header asks for no later Windows than 5.0, with a version resource 1.0.0.0."""
+header asks for no later Windows than 5.0, with a version resource of the project's version."""
 import argparse
 import os
 import subprocess
@@ -12,6 +12,7 @@ import check_pe_contract as pe
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True, help="the i686 mingw-w64 objdump")
+    parser.add_argument("--version", required=True, help="the project version, as 1.0.0.0")
     parser.add_argument("installer")
     args = parser.parse_args()
 
@@ -23,6 +24,7 @@ def main():
     if dump:
         pe.check_header("installer", dump, dll=False)
     pe.check_version_resource("installer", args.installer, pe.VFT_APP)
+    pe.check_version_agreement("installer", args.installer, args.version)
     print(f"installer {args.installer}: {os.path.getsize(args.installer)} bytes")
     for failure in pe.failures:
         print("FAIL:", failure)

@@ -94,11 +94,48 @@ def check_version_resource(label, path, file_type):
     if at < 0:
         return
     fields = struct.unpack_from("<13I", data, at)
-    file_version = (fields[2] >> 16, fields[2] & 0xFFFF, fields[3] >> 16, fields[3] & 0xFFFF)
-    product_version = (fields[4] >> 16, fields[4] & 0xFFFF, fields[5] >> 16, fields[5] & 0xFFFF)
-    check(file_version == (1, 0, 0, 0), f"{label}: file version {file_version}")
-    check(product_version == (1, 0, 0, 0), f"{label}: product version {product_version}")
     check(fields[9] == file_type, f"{label}: file type {fields[9]}, not {file_type}")
+
+
+def version_resource_values(data):
+    """(fixed file version, fixed product version, {string key: value}) of the first
+    version resource in a PE file, or None."""
+    key = data.find("VS_VERSION_INFO".encode("utf-16-le"))
+    at = data.find(struct.pack("<I", VS_FIXEDFILEINFO_SIGNATURE), key) if key >= 0 else -1
+    if at < 0:
+        return None
+    fields = struct.unpack_from("<13I", data, at)
+
+    def dotted(high, low):
+        return f"{high >> 16}.{high & 0xFFFF}.{low >> 16}.{low & 0xFFFF}"
+
+    strings = {}
+    for name in ("FileVersion", "ProductVersion"):
+        found = data.find(name.encode("utf-16-le") + b"\0\0", at)
+        if found < 0:
+            continue
+        # The value follows its key's terminator, aligned to 4 bytes.
+        start = (found + 2 * len(name) + 2 + 3) & ~3
+        end = start
+        while end + 1 < len(data) and data[end:end + 2] != b"\0\0":
+            end += 2
+        strings[name] = data[start:end].decode("utf-16-le")
+    return dotted(fields[2], fields[3]), dotted(fields[4], fields[5]), strings
+
+
+def check_version_agreement(label, path, version):
+    """Every version an artifact states is the project's one version."""
+    data = open(path, "rb").read()
+    values = version_resource_values(data)
+    if values is None:
+        return
+    file_version, product_version, strings = values
+    check(file_version == version, f"{label}: file version {file_version}, project {version}")
+    check(product_version == version,
+          f"{label}: product version {product_version}, project {version}")
+    for name in ("FileVersion", "ProductVersion"):
+        check(strings.get(name) == version,
+              f"{label}: {name} string {strings.get(name)!r}, project {version}")
 
 
 def export_table(dump):
@@ -128,6 +165,7 @@ def check_dll(args, allowed):
     table = check_imports("DLL", dump, allowed)
     check("_vsnprintf" in table.get("msvcrt.dll", []), "DLL: _vsnprintf not taken from msvcrt")
     check_version_resource("DLL", args.dll, VFT_DLL)
+    check_version_agreement("DLL", args.dll, args.version)
 
     declared = header_exports(args.header)
     exports = export_table(dump)
@@ -171,6 +209,10 @@ def check_host(args, allowed):
     check_header("host", dump, dll=False)
     table = check_imports("host", dump, allowed)
     check_version_resource("host", args.host, VFT_APP)
+    check_version_agreement("host", args.host, args.version)
+    # What --version prints, a plain string in the host's data.
+    check(args.version.encode() in open(args.host, "rb").read(),
+          f"host: no {args.version} for --version to print")
     print(f"host {args.host}: {os.path.getsize(args.host)} bytes")
     print("host imports: " + "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
 
@@ -188,6 +230,7 @@ def main():
     parser.add_argument("--x64", action="store_true")
     parser.add_argument("--stdcall", action="store_true")
     parser.add_argument("--size-budget", type=int, default=0)
+    parser.add_argument("--version", required=True, help="the project version, as 1.0.0.0")
     args = parser.parse_args()
 
     allowed = read_allowlist(args.allowlist, args.x64)

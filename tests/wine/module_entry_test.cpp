@@ -11,6 +11,7 @@
 #include "harness/files.h"
 #include "harness/module.h"
 #include "harness/trace_capture.h"
+#include "kvx_version.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ TEST(ModuleEntry, ImportsOnlyFromSystemDllsOfWindows2000) {
     }
 }
 
-TEST(ModuleEntry, VersionResourceSaysDll1000) {
+TEST(ModuleEntry, VersionResourceSaysDllOfTheProjectVersion) {
     char path[MAX_PATH] = {};
     {
         const LoadedModule module;
@@ -117,10 +118,12 @@ TEST(ModuleEntry, VersionResourceSaysDll1000) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000000u);
+    const DWORD high = (KVX_VERSION_MAJOR << 16) | KVX_VERSION_MINOR;
+    const DWORD low = (KVX_VERSION_PATCH << 16) | KVX_VERSION_TWEAK;
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 

@@ -11,6 +11,7 @@
 #include "debug_output_watch.h"
 #include "inventory.h"
 #include "inventory_format.h"
+#include "kvx_version.h"
 #include "module_file.h"
 #include "result_report.h"
 #include "run_log.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr char kHostVersion[] = "1.0.0.0";
+constexpr char kHostVersion[] = KVX_VERSION_TEXT;
 
 // Exit codes besides the export's own result.
 constexpr int kUsageError = 1;
