@@ -3,7 +3,7 @@
 ; writes an uninstaller that has the module remove them again.
 ;
 ; Built by scripts/build-installer, which passes every value that belongs to the build:
-;   makensis /DKVX_VERSION=1.0.0.0 /DKVX_X86_DIR=... /DKVX_X64_DIR=... /DKVX_PACKAGES_DIR=...
+;   makensis /DKVX_VERSION=1.0.0.0 /DKVX_X86_DIR=... /DKVX_X64_DIR=... /DKVX_PACKAGE_LIST=...
 ;            /DKVX_FIRST_INF=kvxdz4x.inf /DKVX_SECOND_INF=kvxhxhw.inf /DKVX_OUTFILE=...
 ;            kvx_drivers_setup.nsi
 ;
@@ -23,7 +23,7 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_VERSION
 !insertmacro KvxRequireDefine KVX_X86_DIR
 !insertmacro KvxRequireDefine KVX_X64_DIR
-!insertmacro KvxRequireDefine KVX_PACKAGES_DIR
+!insertmacro KvxRequireDefine KVX_PACKAGE_LIST
 !insertmacro KvxRequireDefine KVX_FIRST_INF
 !insertmacro KvxRequireDefine KVX_SECOND_INF
 !insertmacro KvxRequireDefine KVX_OUTFILE
@@ -41,6 +41,7 @@ SetCompressor /SOLID lzma
 !addincludedir "${__FILEDIR__}"
 !include log.nsh
 !include module_calls.nsh
+!include "${KVX_PACKAGE_LIST}"
 !include product_files.nsh
 
 Name "${KVX_PRODUCT_NAME}"

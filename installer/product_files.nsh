@@ -17,21 +17,20 @@ Function CopyProductFiles
   SetOutPath "$INSTDIR\x64"
   File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
   File "${KVX_X64_DIR}\kvxsetup.exe"
-  SetOutPath "$INSTDIR\drivers"
-  File /r "${KVX_PACKAGES_DIR}\*.*"
+  !insertmacro KvxCopyDriverPackages
   SetOutPath "$INSTDIR"
 FunctionEnd
 
-; Deletes what CopyProductFiles and WriteUninstallEntry put there, and the folder when
-; nothing else is left in it. The drivers folder holds only the packages this installer
-; brought, whatever their names.
+; Deletes what CopyProductFiles and WriteUninstallEntry put there, file by file, and each
+; folder only when nothing else is left in it: the install folder may be one the user chose
+; with /D=, holding files of their own, even a drivers folder.
 !macro KvxDeleteProductFiles
   Delete "$INSTDIR\KVXSETUPW2K.dll"
   Delete "$INSTDIR\kvxsetup.exe"
   Delete "$INSTDIR\x64\KVXSETUPW2K.dll"
   Delete "$INSTDIR\x64\kvxsetup.exe"
   RMDir "$INSTDIR\x64"
-  RMDir /r "$INSTDIR\drivers"
+  !insertmacro KvxDeleteDriverPackages
   Delete "$INSTDIR\${KVX_UNINSTALLER}"
   RMDir "$INSTDIR"
 !macroend

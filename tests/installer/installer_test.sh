@@ -99,14 +99,19 @@ check "the demo machine is prepared: four boards, an earlier release" [ "$prepar
 
 # --- a failing install ---------------------------------------------------------------------
 
-run "$(winepath -w "$work/bad-setup.exe") /S"
+# Into a folder of the user's own that has a drivers folder too: taking the files back must
+# leave the user's file.
+own_unix="$drive_c/Own Tools"
+mkdir -p "$own_unix/drivers"
+echo "the user's own" >"$own_unix/drivers/notes.txt"
+run "$(winepath -w "$work/bad-setup.exe") /S /D=C:\\Own Tools"
 out=$(log_of KvxDriversSetup.log)
 result=$(sed -n 's/^KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
 check "a first INF that is not an INF: the module's non-zero result is the exit code" \
     eval '[ -n "$result" ] && [ "$result" -ne 0 ] && [ $((status & 0xFFFFFFFF)) -eq $((result & 0xFFFFFFFF)) ] &&
     has "failed: The board drivers could not be installed; exit code $result"'
-check "the failed install took its files back and wrote no Add/Remove Programs entry" \
-    eval '[ ! -e "$folder_unix" ] && no_entry'
+check "the failed install took its files back, left the user's own, wrote no entry" \
+    eval '[ "$(cd "$own_unix" && find . -type f)" = ./drivers/notes.txt ] && no_entry'
 
 # --- the silent install --------------------------------------------------------------------
 
