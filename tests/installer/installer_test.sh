@@ -54,10 +54,7 @@ entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers'
 view=()
 if [ "$arch" = win64 ]; then view=(/reg:64); fi
 
-passed=0
-failed=0
-out=
-status=
+source "$root/tests/lib/checks.sh"
 
 # Runs one command line through cmd, exactly as written (NSIS wants _?= unquoted), and
 # takes the full 32-bit exit code from cmd's ERRORLEVEL: Wine hands the shell only its low
@@ -75,22 +72,6 @@ log_of() {
     [ -n "$path" ] && tr -d '\r' <"$path"
 }
 
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-        echo "     exit code: $status"
-        sed 's/^/     | /' <<<"$out"
-    fi
-}
-has() { [[ "$out" == *"$1"* ]]; }
-lacks() { ! has "$1"; }
-count_is() { [ "$(grep -cF -- "$1" <<<"$out")" -eq "$2" ]; }
 no_entry() { ! wine reg query "$entry" "${view[@]}" >/dev/null 2>&1; }
 
 wine "$bin/demo_machine.exe" boards >/dev/null && wine "$bin/demo_machine.exe" earlier >/dev/null

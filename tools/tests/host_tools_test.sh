@@ -45,11 +45,7 @@ else
     wineserver -w
 fi
 
-passed=0
-failed=0
-out=
-err=
-status=0
+source "$(dirname "$0")/../../tests/lib/checks.sh"
 
 # Runs a Windows program; its stdout and stderr (CR LF turned into LF) land in $out and
 # $err, its exit code in $status (Wine passes on its low 8 bits).
@@ -59,29 +55,11 @@ run() {
     err=$(tr -d '\r' <"$work/stderr")
 }
 
-check() {
-    local name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok   $name"
-    else
-        failed=$((failed + 1))
-        echo "FAIL $name"
-        echo "     exit code: $status"
-        sed 's/^/     | /' <<<"$out"
-        sed 's/^/     stderr| /' <<<"$err"
-    fi
-}
-
 exit_is() { [ "$status" -eq $(($1 & 255)) ]; }
-has() { [[ "$out" == *"$1"* ]]; }
-lacks() { ! has "$1"; }
 out_is() { [ "$out" = "$1" ]; }
 err_has() { [[ "$err" == *"$1"* ]]; }
 err_lacks() { ! err_has "$1"; }
 err_is() { [ "$err" = "$1" ]; }
-count_is() { [ "$(grep -cF -- "$1" <<<"$out")" -eq "$2" ]; }
 err_count_is() { [ "$(grep -cF -- "$1" <<<"$err")" -eq "$2" ]; }
 
 host=$bin/kvxsetup.exe
