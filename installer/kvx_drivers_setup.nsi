@@ -160,6 +160,7 @@ Section "Install"
   Call CallPnPInstallKVX
   ${If} $Result <> 0
     Call TakeBackProductFiles
+    Call DeleteEntryOfTakenBackInstallation
     Push "The board drivers could not be installed"
     Call ReportFailure
     Abort

@@ -71,6 +71,19 @@ Function WriteUninstallEntry
   Pop $R0
 FunctionEnd
 
+; A failed update of the installation in this same folder has just taken that installation's
+; files back, its uninstaller among them: its entry would lead nowhere.
+Function DeleteEntryOfTakenBackInstallation
+  Push $R0
+  ReadRegStr $R0 HKLM "${KVX_UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 != ""
+  ${AndIf} $R0 == $INSTDIR
+    ${Log} "deleting the Add/Remove Programs entry of the installation that was in $INSTDIR"
+    DeleteRegKey HKLM "${KVX_UNINSTALL_KEY}"
+  ${EndIf}
+  Pop $R0
+FunctionEnd
+
 Function un.DeleteUninstallEntry
   ${Log} "deleting the Add/Remove Programs entry HKLM\${KVX_UNINSTALL_KEY}"
   DeleteRegKey HKLM "${KVX_UNINSTALL_KEY}"

@@ -153,5 +153,14 @@ out=$(log_of KvxDriversUninstall.log)
 check "the uninstall log shows the removal export's result" eval '
     has "KVXSetup_PnPRemoveKVX returned 0 (0x00000000): " && has "removed; exit code 0"'
 
+if [ "$arch" = win32 ]; then
+    # A failing update of an installation takes its files back, the uninstaller among them;
+    # no entry may be left that leads to it.
+    run "$(winepath -w "$installer") /S"
+    run "$(winepath -w "$work/bad-setup.exe") /S"
+    check "a failed update takes the installation's files back and its entry with them" \
+        eval '[ "$status" != 0 ] && [ ! -e "$folder_unix" ] && no_entry'
+fi
+
 echo "installer test on $arch: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
