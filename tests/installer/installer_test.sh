@@ -20,16 +20,8 @@ installer=$(realpath "${1:?usage: installer_test.sh [--arch win32|win64] INSTALL
 bin=$(cd "${2:?usage: installer_test.sh [--arch win32|win64] INSTALLER BIN_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
-unset DISPLAY WAYLAND_DISPLAY
-export WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-work=$(mktemp -d "${TMPDIR:-/tmp}/kvx-installer-test.XXXXXX")
-export WINEPREFIX=$work/prefix
-cleanup() {
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/tests/lib/wine_work_folder.sh"
+wine_work_folder "$arch" kvx-installer-test
 
 echo "installer test on $arch: booting a fresh prefix, building the failing installer"
 wineboot --init >/dev/null 2>&1

@@ -1,7 +1,5 @@
 #include "import_table.h"
 
-#include <cstring>
-
 namespace {
 
 const IMAGE_IMPORT_DESCRIPTOR* FirstDescriptor(HMODULE module) {
@@ -30,41 +28,47 @@ DWORD WriteEntry(IMAGE_THUNK_DATA* entry, FARPROC replacement) {
     return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-bool ListImportedNames(HMODULE module, std::vector<std::string>* names) {
-    const IMAGE_IMPORT_DESCRIPTOR* descriptor = FirstDescriptor(module);
-    for (; descriptor && descriptor->Name != 0; ++descriptor) {
-        if (descriptor->OriginalFirstThunk == 0) return false;
-        const auto* entry = At<const IMAGE_THUNK_DATA>(module, descriptor->OriginalFirstThunk);
-        for (; entry->u1.AddressOfData != 0; ++entry) {
-            if (IMAGE_SNAP_BY_ORDINAL(entry->u1.Ordinal)) {
-                names->push_back("#" + std::to_string(IMAGE_ORDINAL(entry->u1.Ordinal)));
-            } else {
-                const DWORD offset = static_cast<DWORD>(entry->u1.AddressOfData);
-                names->push_back(At<const IMAGE_IMPORT_BY_NAME>(module, offset)->Name);
-            }
-        }
-    }
-    return true;
-}
-
-DWORD ReplaceImports(HMODULE module, std::span<const ImportReplacement> replacements) {
+// Hands each import's name ("#N" for one imported by ordinal) and its import address table
+// entry to `visit`, which returns 0 to go on or an error that ends the walk. The entry is
+// paired with its name through the parallel name table, not through the address in it: a
+// compatibility shim or another hook may have put its own address there. A descriptor
+// without a name table gives ERROR_NOT_SUPPORTED, since its imports cannot be named.
+template <typename Visit>
+DWORD ForEachImport(HMODULE module, Visit visit) {
     const IMAGE_IMPORT_DESCRIPTOR* descriptor = FirstDescriptor(module);
     for (; descriptor && descriptor->Name != 0; ++descriptor) {
         if (descriptor->OriginalFirstThunk == 0) return ERROR_NOT_SUPPORTED;
         const auto* named = At<const IMAGE_THUNK_DATA>(module, descriptor->OriginalFirstThunk);
         auto* entry = At<IMAGE_THUNK_DATA>(module, descriptor->FirstThunk);
         for (; named->u1.AddressOfData != 0; ++named, ++entry) {
-            if (IMAGE_SNAP_BY_ORDINAL(named->u1.Ordinal)) continue;
-            const DWORD offset = static_cast<DWORD>(named->u1.AddressOfData);
-            const char* name = At<const IMAGE_IMPORT_BY_NAME>(module, offset)->Name;
-            for (const ImportReplacement& replacing : replacements) {
-                if (strcmp(name, replacing.name) != 0) continue;
-                const DWORD error = WriteEntry(entry, replacing.replacement);
-                if (error != ERROR_SUCCESS) return error;
+            std::string name;
+            if (IMAGE_SNAP_BY_ORDINAL(named->u1.Ordinal)) {
+                name = "#" + std::to_string(IMAGE_ORDINAL(named->u1.Ordinal));
+            } else {
+                const DWORD offset = static_cast<DWORD>(named->u1.AddressOfData);
+                name = At<const IMAGE_IMPORT_BY_NAME>(module, offset)->Name;
             }
+            const DWORD error = visit(name, entry);
+            if (error != ERROR_SUCCESS) return error;
         }
     }
     return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool ListImportedNames(HMODULE module, std::vector<std::string>* names) {
+    return ForEachImport(module, [names](const std::string& name, IMAGE_THUNK_DATA*) {
+               names->push_back(name);
+               return static_cast<DWORD>(ERROR_SUCCESS);
+           }) == ERROR_SUCCESS;
+}
+
+DWORD ReplaceImports(HMODULE module, std::span<const ImportReplacement> replacements) {
+    return ForEachImport(module, [replacements](const std::string& name, IMAGE_THUNK_DATA* entry) {
+        for (const ImportReplacement& replacing : replacements) {
+            if (name == replacing.name) return WriteEntry(entry, replacing.replacement);
+        }
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    });
 }

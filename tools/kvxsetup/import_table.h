@@ -18,9 +18,8 @@ struct ImportReplacement {
 // descriptor has no name table (its functions then cannot be told apart by name).
 bool ListImportedNames(HMODULE module, std::vector<std::string>* names);
 
-// Points the import table entry of each named function at its replacement. An entry is
-// known by the name in the parallel name table, not by the address in it: a compatibility
-// shim or another hook may have put its own address there, and an entry missed that way
-// would let a preview change the machine for real. Returns 0, ERROR_NOT_SUPPORTED for a
-// descriptor without a name table, or the error of the VirtualProtect that failed.
+// Points the import table entry of each named function at its replacement, the entry found
+// by its name: one missed would let a preview change the machine for real. Returns 0,
+// ERROR_NOT_SUPPORTED for a descriptor without a name table, or the error of the
+// VirtualProtect that failed.
 DWORD ReplaceImports(HMODULE module, std::span<const ImportReplacement> replacements);

@@ -74,6 +74,11 @@ DWORD WINAPI Listen(LPVOID started) {
             PendingLine* pending = PendingOf(writer);
             pending->text.append(text, strnlen(text, kBufferSize - sizeof writer));
             HandOnCompleteLines(pending);
+            // Only lines still open are kept: a long watch sees process after process.
+            if (pending->text.empty()) {
+                std::erase_if(*g_pending,
+                              [](const PendingLine& line) { return line.text.empty(); });
+            }
             LeaveCriticalSection(&g_lock);
         }
         SetEvent(g_channel.buffer_ready);

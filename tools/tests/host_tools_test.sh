@@ -27,16 +27,8 @@ while [ $# -gt 1 ]; do
 done
 bin=$(cd "${1:?usage: host_tools_test.sh [options] BIN_DIR}" && pwd)
 
-unset DISPLAY WAYLAND_DISPLAY
-export WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-work=$(mktemp -d "${TMPDIR:-/tmp}/kvx-host-test.XXXXXX")
-export WINEPREFIX=$work/prefix
-cleanup() {
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../../tests/lib/wine_work_folder.sh"
+wine_work_folder "$arch" kvx-host-test
 
 if [ -n "$template" ] && [ -d "$template" ]; then
     cp -a "$template" "$WINEPREFIX"
