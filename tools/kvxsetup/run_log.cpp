@@ -6,13 +6,18 @@ namespace {
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 
+// The lock's byte sits at 2^62, beyond any log's end.
+constexpr DWORD kLockOffsetHigh = 0x40000000;
+
 }  // namespace
 
 // Append-only access makes the system put every write at the end of the file as it is
-// then, so lines of runs writing at once follow each other instead of overwriting.
+// then, so lines of runs writing at once follow each other instead of overwriting. Read
+// access is what the lock around each write asks for.
 DWORD OpenRunLog(const std::string& path) {
-    g_log = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_log = CreateFileA(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_log == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
 }
 
@@ -29,8 +34,16 @@ void LogLine(DWORD process_id, std::string_view line) {
     std::string entry = stamp;
     entry.append(line);
     entry += "\r\n";
+    // Not every system finds the end and writes there in one step (Wine does not: three
+    // runs writing 2,000 lines each at once lost up to a quarter of them). A lock on a byte
+    // far past any end, which no reader ever touches, keeps the writes one after another. A
+    // file that cannot be locked still gets the line.
+    OVERLAPPED lock_place = {};
+    lock_place.OffsetHigh = kLockOffsetHigh;
+    const bool locked = LockFileEx(g_log, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lock_place);
     DWORD written = 0;
     WriteFile(g_log, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+    if (locked) UnlockFileEx(g_log, 0, 1, 0, &lock_place);
 }
 
 void PrintAndLog(FILE* stream, const std::string& line) {

@@ -1,6 +1,7 @@
 // host_test_machine: puts into the current Wine prefix what the host tests need beside the
-// demo machine: devices, services and a second debug-output viewer, some of them the
-// product's and some of another product, which the host must leave out of its listings.
+// demo machine: devices, services, a second debug-output viewer and a busy log writer. Some
+// devices and services are the product's and some another product's, which the host must
+// leave out of its listings.
 //
 //   host_test_machine STEP [STEP...]
 //     device NAME SERVICE ID[,ID...]   root device Root\NAME\0000 ("-": no service)
@@ -8,6 +9,7 @@
 //     running-service NAME BINARY      own-process service, started and running
 //     other-viewer SECONDS             own the debug-output channel for that long
 //     debug-lines                      print the process ID, then write three debug lines
+//     log-lines FILE COUNT             append COUNT numbered lines to FILE as the host's --log
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "kvxsetup/run_log.h"
 #include "win32_common/root_device.h"
 #include "win32_common/service_setup.h"
 
@@ -71,6 +74,15 @@ bool WriteDebugLines() {
     return true;
 }
 
+// Many lines in a burst, so that runs started together really do write at the same moment.
+bool LogNumberedLines(const char* path, int count) {
+    if (OpenRunLog(path) != ERROR_SUCCESS) return false;
+    for (int i = 1; i <= count; ++i) {
+        LogLine(GetCurrentProcessId(), "numbered line " + std::to_string(i));
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +106,9 @@ int main(int argc, char** argv) {
         } else if (step == "debug-lines") {
             done = WriteDebugLines();
             i += 1;
+        } else if (step == "log-lines" && left >= 2) {
+            done = LogNumberedLines(argv[i + 1], atoi(argv[i + 2]));
+            i += 3;
         } else {
             fprintf(stderr, "host_test_machine: bad step \"%s\"\n", step.c_str());
             return 2;
