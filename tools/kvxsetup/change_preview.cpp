@@ -1,18 +1,11 @@
 #include "change_preview.h"
 
-#include <algorithm>
 #include <array>
 #include <set>
 
-namespace {
+#include "case_order.h"
 
-struct LessIgnoreCase {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) { return Fold(x) < Fold(y); });
-    }
-    static char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-};
+namespace {
 
 constexpr const char* kPhrases[] = {
     "would stop service ",         "would delete service ",      "would remove device ",

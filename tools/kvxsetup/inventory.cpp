@@ -9,6 +9,7 @@
 #include <cstring>
 #include <span>
 
+#include "case_order.h"
 #include "catalog/catalog.h"
 #include "common/case_insensitive.h"
 #include "win32_common/device_registry.h"
@@ -23,17 +24,10 @@ std::string ErrorText(DWORD error) {
     return "err=" + std::to_string(error);
 }
 
-bool LessIgnoreCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
-        return fold(x) < fold(y);
-    });
-}
-
 InventoryGroup Sorted(InventoryGroup group) {
     std::sort(group.items.begin(), group.items.end(),
               [](const InventoryItem& a, const InventoryItem& b) {
-                  return LessIgnoreCase(a.line, b.line);
+                  return LessIgnoreCase{}(a.line, b.line);
               });
     return group;
 }

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <algorithm>
 #include <string_view>
 
 // No exceptions in the host: text that still were not UTF-8 is replaced, never thrown at.
@@ -46,7 +46,15 @@ std::string CsvField(const std::string& value) {
     return quoted + "\"";
 }
 
-std::string CsvRow(const std::array<std::string, kCsvColumns.size()>& cells) {
+using CsvCells = std::array<std::string, kCsvColumns.size()>;
+
+void SetCell(CsvCells* cells, std::string_view column, std::string value) {
+    for (size_t at = 0; at < kCsvColumns.size(); ++at) {
+        if (kCsvColumns[at] == column) (*cells)[at] = std::move(value);
+    }
+}
+
+std::string CsvRow(const CsvCells& cells) {
     std::string row;
     for (size_t column = 0; column < cells.size(); ++column) {
         if (column > 0) row += ',';
@@ -56,22 +64,22 @@ std::string CsvRow(const std::array<std::string, kCsvColumns.size()>& cells) {
 }
 
 std::vector<std::string> FormatCsv(const std::vector<InventoryGroup>& groups) {
-    std::array<std::string, kCsvColumns.size()> header;
+    CsvCells header;
     std::copy(kCsvColumns.begin(), kCsvColumns.end(), header.begin());
     std::vector<std::string> rows = {CsvRow(header)};
     for (const InventoryGroup& group : groups) {
-        if (!group.error.empty())
-            rows.push_back(CsvRow(
-                {"error", group.name, "", "", "", "", "", "", "", "", AnsiToUtf8(group.error)}));
+        if (!group.error.empty()) {
+            CsvCells cells;
+            SetCell(&cells, "kind", "error");
+            SetCell(&cells, "name", group.name);
+            SetCell(&cells, "error", AnsiToUtf8(group.error));
+            rows.push_back(CsvRow(cells));
+        }
         for (const InventoryItem& item : group.items) {
-            std::array<std::string, kCsvColumns.size()> cells;
-            cells[0] = item.kind;
+            CsvCells cells;
+            SetCell(&cells, "kind", item.kind);
             for (const InventoryField& field : item.fields) {
-                for (size_t column = 1; column < kCsvColumns.size(); ++column) {
-                    if (std::string_view(kCsvColumns[column]) == field.name && field.value) {
-                        cells[column] = AnsiToUtf8(*field.value);
-                    }
-                }
+                if (field.value) SetCell(&cells, field.name, AnsiToUtf8(*field.value));
             }
             rows.push_back(CsvRow(cells));
         }

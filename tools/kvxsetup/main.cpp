@@ -148,13 +148,11 @@ void StartTraceDisplay() {
 }
 
 // The changes come before the result, so that the result and "nothing was changed" end
-// the output as they end a real run's.
-void ReportPreview(const Command& command, DWORD result) {
+// the output as the result ends a real run's.
+void PrintPreviewedChanges() {
     std::vector<std::string> changes = DescribeRecordedChanges();
     if (changes.empty()) changes.push_back("would change nothing");
     for (const std::string& line : changes) PrintAndLog(stdout, line);
-    PrintAndLog(stdout, std::string(command.export_name) + " returned " + DescribeResult(result));
-    PrintAndLog(stdout, "nothing was changed");
 }
 
 // The module is loaded only around the call: its load and unload lines frame the export's
@@ -193,12 +191,9 @@ int CallExport(const Options& options, const Command& command, const CallArgumen
     const DWORD result = command.invoke(address, arguments);
     FreeLibrary(module);
     FlushTraceEcho();
-    if (options.what_if) {
-        ReportPreview(command, result);
-    } else {
-        PrintAndLog(stdout,
-                    std::string(command.export_name) + " returned " + DescribeResult(result));
-    }
+    if (options.what_if) PrintPreviewedChanges();
+    PrintAndLog(stdout, std::string(command.export_name) + " returned " + DescribeResult(result));
+    if (options.what_if) PrintAndLog(stdout, "nothing was changed");
     return static_cast<int>(result);
 }
 
