@@ -9,7 +9,7 @@
 
 #include "change_preview.h"
 #include "common/case_insensitive.h"
-#include "import_table.h"
+#include "win32_common/import_table.h"
 #include "inventory.h"
 #include "win32_common/device_registry.h"
 
