@@ -1,4 +1,4 @@
-#include "result_report.h"
+#include "interposition/error_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// How the host shows what an export returned.
+// How the host and the change report show an error code.
 #pragma once
 
 #include <windows.h>

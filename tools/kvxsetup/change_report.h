@@ -1,0 +1,23 @@
+// What a call changed and refused, as the host shows it and as fleet tools read it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The facts of one call that the JSON report carries besides its changes.
+struct CallFacts {
+    std::string command;      // "remove"
+    std::string export_name;  // "KVXSetup_PnPRemoveKVX"
+    DWORD result;             // What the export returned.
+    bool preview;
+    std::vector<std::string> restart_reasons;
+    int exit_code;
+};
+
+// The change lines, then the summary; on stdout unless `show` is false, logged either way.
+void PrintChangeReport(bool show);
+
+// Writes the report to FILE as UTF-8 JSON, replacing it. Returns 0 or the system's error.
+DWORD WriteChangeReport(const std::string& path, const CallFacts& facts);
