@@ -67,6 +67,8 @@ BOOL WINAPI RealDeleteFileA(LPCSTR path) {
     const BOOL done = DeleteFileA(path);
     const DWORD error = Outcome(done);
     const std::string shown = ShownPath(path);
+    // The module may ask twice for one file; it is scheduled once.
+    if (!done && WasRecorded(Change::kFileScheduled, shown)) return Answer(done, error);
     if (done || !g_finish_at_restart || !path || !FreedByRestart(path, error)) {
         RecordChange(Change::kFileDeleted, shown, error);
         return Answer(done, error);
@@ -129,10 +131,19 @@ BOOL WINAPI RealUpdateDriver(HWND window, LPCSTR hardware_id, LPCSTR inf, DWORD 
     const BOOL done =
         UpdateDriverForPlugAndPlayDevicesA(window, hardware_id, inf, flags, &restart);
     const DWORD error = Outcome(done);
+    // Some systems (Wine) report an update done when no device has the ID, or when the INF
+    // has no driver for it; Windows fails both, and either way nothing was installed.
+    DWORD outcome = error;
+    DWORD open_error = ERROR_SUCCESS;
+    if (done && hardware_id && inf && !SomeDeviceHasId(hardware_id)) {
+        outcome = ERROR_NO_SUCH_DEVINST;
+    } else if (done && hardware_id && inf && !InfListsHardwareId(inf, hardware_id, &open_error)) {
+        outcome = open_error != ERROR_SUCCESS ? open_error : ERROR_NO_DRIVER_SELECTED;
+    }
     const std::string what = std::string(hardware_id ? hardware_id : "") + " from " +
                              ShownPath(inf);
-    RecordChange(Change::kDriverUpdated, what, error);
-    if (done && restart) NoteDeviceRestart("of " + std::string(hardware_id));
+    RecordChange(Change::kDriverUpdated, what, outcome);
+    if (outcome == ERROR_SUCCESS && restart) NoteDeviceRestart("of " + std::string(hardware_id));
     if (reboot) *reboot = restart;
     return Answer(done, error);
 }

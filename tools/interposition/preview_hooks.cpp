@@ -5,13 +5,11 @@
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
-#include <algorithm>
 #include <map>
 
 #include "common/case_insensitive.h"
 #include "interposition/change_record.h"
 #include "interposition/replacements.h"
-#include "win32_common/device_registry.h"
 
 namespace {
 
@@ -51,23 +49,28 @@ bool ReadServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
     return read;
 }
 
-// The system marks a deleted service that is still held in its key, and refuses to delete
-// it again until it is gone.
-bool MarkedForDeletion(const std::string& name) {
+// A deleted service that something still holds stays, marked for deletion, and cannot be
+// deleted again. Windows records the mark in the service's key; where it does not, a
+// configuration change that changes nothing is refused with the same error.
+bool MarkedForDeletion(SC_HANDLE service, const std::string& name) {
     const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) ==
         ERROR_SUCCESS) {
-        return false;
+        DWORD flag = 0;
+        DWORD size = sizeof flag;
+        DWORD type = 0;
+        const bool marked =
+            RegQueryValueExA(key, "DeleteFlag", nullptr, &type, reinterpret_cast<BYTE*>(&flag),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_DWORD && flag != 0;
+        RegCloseKey(key);
+        if (marked) return true;
     }
-    DWORD flag = 0;
-    DWORD size = sizeof flag;
-    DWORD type = 0;
-    const bool marked = RegQueryValueExA(key, "DeleteFlag", nullptr, &type,
-                                         reinterpret_cast<BYTE*>(&flag), &size) == ERROR_SUCCESS &&
-                        type == REG_DWORD && flag != 0;
-    RegCloseKey(key);
-    return marked;
+    const BOOL changed =
+        ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    return !changed && GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
 }
 
 SC_HANDLE WINAPI PreviewOpenService(SC_HANDLE manager, LPCSTR name, DWORD access) {
@@ -117,7 +120,8 @@ BOOL WINAPI PreviewControlService(SC_HANDLE service, DWORD control, LPSERVICE_ST
 
 BOOL WINAPI PreviewDeleteService(SC_HANDLE service) {
     const std::string name = ServiceNameOf(service);
-    const bool marked = WasRecorded(Change::kServiceDeleted, name) || MarkedForDeletion(name);
+    const bool marked =
+        WasRecorded(Change::kServiceDeleted, name) || MarkedForDeletion(service, name);
     const DWORD error = marked ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SUCCESS;
     RecordChange(Change::kServiceDeleted, name, error);
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
@@ -268,31 +272,6 @@ BOOL WINAPI PreviewSetupCopyOEMInfA(PCSTR source, PCSTR, DWORD, DWORD, PSTR dest
     if (required) *required = 1;
     if (component) *component = nullptr;
     return TRUE;
-}
-
-bool HasId(const std::vector<std::string>& ids, const char* wanted) {
-    return std::any_of(ids.begin(), ids.end(), [wanted](const std::string& id) {
-        return EqualsIgnoreCase(id.c_str(), wanted);
-    });
-}
-
-// Windows updates the present devices with the ID among their hardware or compatible IDs,
-// and fails when there is none; a device removed earlier in the preview counts as gone.
-bool SomeDeviceHasId(const char* hardware_id) {
-    HDEVINFO set =
-        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
-    if (set == INVALID_HANDLE_VALUE) return false;
-    bool found = false;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    for (DWORD index = 0; !found && SetupDiEnumDeviceInfo(set, index, &device); ++index) {
-        if (HasId(kvxwin::ReadDeviceStrings(set, &device, SPDRP_HARDWAREID), hardware_id) ||
-            HasId(kvxwin::ReadDeviceStrings(set, &device, SPDRP_COMPATIBLEIDS), hardware_id)) {
-            found = !WasRecorded(Change::kDeviceRemoved, DeviceName(set, &device));
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return found;
 }
 
 BOOL WINAPI PreviewUpdateDriver(HWND, LPCSTR hardware_id, LPCSTR inf, DWORD, PBOOL reboot) {

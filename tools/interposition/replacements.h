@@ -19,6 +19,10 @@ std::vector<ImportReplacement> PassThroughReplacements(bool finish_at_restart);
 // error the system gives when the file does not open as an INF.
 bool InfListsHardwareId(const char* inf, const char* hardware_id, DWORD* open_error);
 
+// Whether a present device has the hardware ID among its hardware or compatible IDs, as
+// Windows matches a driver update; a device removed earlier in a preview counts as gone.
+bool SomeDeviceHasId(const char* hardware_id);
+
 template <typename Function>
 FARPROC Address(Function function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));

@@ -1,11 +1,14 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/case_insensitive.h"
+#include "interposition/change_record.h"
 #include "interposition/replacements.h"
+#include "win32_common/device_registry.h"
 
 namespace {
 
@@ -47,7 +50,30 @@ bool SectionListsId(HINF inf, const std::string& section, const char* hardware_i
     return false;
 }
 
+bool HasId(const std::vector<std::string>& ids, const char* wanted) {
+    return std::any_of(ids.begin(), ids.end(), [wanted](const std::string& id) {
+        return EqualsIgnoreCase(id.c_str(), wanted);
+    });
+}
+
 }  // namespace
+
+bool SomeDeviceHasId(const char* hardware_id) {
+    HDEVINFO set =
+        SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; !found && SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+        if (HasId(kvxwin::ReadDeviceStrings(set, &device, SPDRP_HARDWAREID), hardware_id) ||
+            HasId(kvxwin::ReadDeviceStrings(set, &device, SPDRP_COMPATIBLEIDS), hardware_id)) {
+            found = !WasRecorded(Change::kDeviceRemoved, DeviceName(set, &device));
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
 
 bool InfListsHardwareId(const char* inf, const char* hardware_id, DWORD* open_error) {
     HINF opened = SetupOpenInfFileA(inf, nullptr, INF_STYLE_WIN4, nullptr);
