@@ -339,10 +339,10 @@ TEST_F(RemoveDriverPackages, PrecompiledInfGoesOnlyWithItsInf) {
     }
     kvxsim::AddFile("C:\\WINNT\\inf\\oem9.inf", "[Version]\r\n");
     kvxsim::AddFile("C:\\WINNT\\inf\\kvxhx.infx", "[Version]\r\n");
-    kvxsim::AddDevice(HxBoard("4&1&0&08", {ProductDriver("C:\\WINNT\\inf\\oem7.inf"),
-                                           ProductDriver("C:\\WINNT\\inf\\OEM8.INF"),
-                                           ProductDriver("C:\\WINNT\\inf\\oem9.inf"),
-                                           ProductDriver("C:\\WINNT\\inf\\kvxhx.infx")}));
+    kvxsim::AddDevice(HxBoard(
+        "4&1&0&08",
+        {ProductDriver("C:\\WINNT\\inf\\oem7.inf"), ProductDriver("C:\\WINNT\\inf\\OEM8.INF"),
+         ProductDriver("C:\\WINNT\\inf\\oem9.inf"), ProductDriver("C:\\WINNT\\inf\\kvxhx.infx")}));
     kvxsim::FailCall("DeleteFileA", ERROR_SHARING_VIOLATION, 5);
 
     EXPECT_EQ(RemoveHxBoards(), 0u);

@@ -38,8 +38,7 @@ using Names = std::set<std::string, LessIgnoreCase>;
 InterpositionMode g_mode = InterpositionMode::kPreview;
 std::array<Names, std::size(kWordings)> g_made;
 // A refusal with each error it met: the same object may be refused for two reasons.
-std::array<std::map<std::string, std::set<DWORD>, LessIgnoreCase>, std::size(kWordings)>
-    g_refused;
+std::array<std::map<std::string, std::set<DWORD>, LessIgnoreCase>, std::size(kWordings)> g_refused;
 std::map<SC_HANDLE, std::string> g_service_names;
 
 std::string Line(size_t group, const std::string& object, DWORD error) {

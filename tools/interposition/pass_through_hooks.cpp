@@ -101,10 +101,10 @@ BOOL WINAPI RealCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVIN
     if (function == DIF_REMOVE) {
         RecordChange(Change::kDeviceRemoved, name, error);
     } else {
-        RecordChange(Change::kOther,
-                     "called the class installer with function " + std::to_string(function) +
-                         " on " + name,
-                     error);
+        RecordChange(
+            Change::kOther,
+            "called the class installer with function " + std::to_string(function) + " on " + name,
+            error);
     }
     SP_DEVINSTALL_PARAMS_A params = {};
     params.cbSize = sizeof params;
@@ -128,8 +128,7 @@ BOOL WINAPI RealSetupCopyOEMInfA(PCSTR source, PCSTR media, DWORD media_type, DW
 BOOL WINAPI RealUpdateDriver(HWND window, LPCSTR hardware_id, LPCSTR inf, DWORD flags,
                              PBOOL reboot) {
     BOOL restart = FALSE;
-    const BOOL done =
-        UpdateDriverForPlugAndPlayDevicesA(window, hardware_id, inf, flags, &restart);
+    const BOOL done = UpdateDriverForPlugAndPlayDevicesA(window, hardware_id, inf, flags, &restart);
     const DWORD error = Outcome(done);
     // Some systems (Wine) report an update done when no device has the ID, or when the INF
     // has no driver for it; Windows fails both, and either way nothing was installed.
@@ -140,8 +139,8 @@ BOOL WINAPI RealUpdateDriver(HWND window, LPCSTR hardware_id, LPCSTR inf, DWORD 
     } else if (done && hardware_id && inf && !InfListsHardwareId(inf, hardware_id, &open_error)) {
         outcome = open_error != ERROR_SUCCESS ? open_error : ERROR_NO_DRIVER_SELECTED;
     }
-    const std::string what = std::string(hardware_id ? hardware_id : "") + " from " +
-                             ShownPath(inf);
+    const std::string what =
+        std::string(hardware_id ? hardware_id : "") + " from " + ShownPath(inf);
     RecordChange(Change::kDriverUpdated, what, outcome);
     if (outcome == ERROR_SUCCESS && restart) NoteDeviceRestart("of " + std::string(hardware_id));
     if (reboot) *reboot = restart;

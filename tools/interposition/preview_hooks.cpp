@@ -173,8 +173,8 @@ std::map<HANDLE, std::string> g_search_folders;
 
 bool FoundDeleted(HANDLE search, const WIN32_FIND_DATAA* found) {
     const auto folder = g_search_folders.find(search);
-    return folder != g_search_folders.end() && HeldBackDeletion((folder->second +
-                                                                 found->cFileName).c_str());
+    return folder != g_search_folders.end() &&
+           HeldBackDeletion((folder->second + found->cFileName).c_str());
 }
 
 HANDLE WINAPI PreviewFindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found) {

@@ -41,8 +41,7 @@ const HostOption* FindHostOption(const std::string& word) {
 // that only paths, names and numbers are left.
 using Words = std::vector<char*>;
 
-bool ReadInventoryWords(const Words& words, CommandLine* line,
-                        std::string* problem) {
+bool ReadInventoryWords(const Words& words, CommandLine* line, std::string* problem) {
     const std::string usage = "inventory takes --format text, csv or json";
     if (words.empty()) return true;
     const auto format = words.size() == 2 && strcmp(words[0], "--format") == 0
@@ -56,8 +55,7 @@ bool ReadInventoryWords(const Words& words, CommandLine* line,
     return true;
 }
 
-bool ReadWatchWords(const Words& words, CommandLine* line,
-                    std::string* problem) {
+bool ReadWatchWords(const Words& words, CommandLine* line, std::string* problem) {
     if (words.empty()) return true;
     const auto seconds = words.size() == 2 && strcmp(words[0], "--seconds") == 0
                              ? ParseNumber(words[1])
@@ -70,8 +68,7 @@ bool ReadWatchWords(const Words& words, CommandLine* line,
     return true;
 }
 
-bool ReadCommandWords(Words words, CommandLine* line,
-                      std::string* problem) {
+bool ReadCommandWords(Words words, CommandLine* line, std::string* problem) {
     if (line->command_name == "inventory") return ReadInventoryWords(words, line, problem);
     if (line->command_name == "watch") return ReadWatchWords(words, line, problem);
     if (line->command_name == "--version") {
@@ -79,8 +76,8 @@ bool ReadCommandWords(Words words, CommandLine* line,
         *problem = "--version takes no arguments";
         return false;
     }
-    const auto arguments = ReadArguments(*line->command, static_cast<int>(words.size()),
-                                         words.data(), problem);
+    const auto arguments =
+        ReadArguments(*line->command, static_cast<int>(words.size()), words.data(), problem);
     if (!arguments) return false;
     line->arguments = *arguments;
     return true;

@@ -97,9 +97,9 @@ std::optional<CallArguments> ReadArguments(const Command& command, int count, ch
             trailing_seen = true;
         } else if (strncmp(value, "--", 2) == 0) {
             // Never a path, a name or a number: a misplaced option must not become one.
-            *problem = std::string(no_force && trailing_seen ? "--no-force given twice"
-                                                             : "unknown option \"" +
-                                                                   std::string(value) + "\"") +
+            *problem = std::string(no_force && trailing_seen
+                                       ? "--no-force given twice"
+                                       : "unknown option \"" + std::string(value) + "\"") +
                        " for " + command.name + "; usage: kvxsetup " + command.name + " " +
                        command.synopsis;
             return std::nullopt;

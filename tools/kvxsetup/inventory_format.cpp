@@ -18,7 +18,6 @@ constexpr std::array<const char*, 11> kCsvColumns = {"kind",   "name",     "stat
                                                      "driver", "provider", "matches", "problem",
                                                      "path",   "header",   "error"};
 
-
 // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes doubled.
 std::string CsvField(const std::string& value) {
     if (value.find_first_of(",\"\r\n") == std::string::npos) return value;

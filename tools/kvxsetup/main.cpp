@@ -238,8 +238,8 @@ int CallExport(const CommandLine& line) {
     }
     if (!line.report_path.empty()) {
         const DWORD written = WriteChangeReport(
-            line.report_path, {line.command_name, command.export_name, result, line.what_if,
-                               reasons, exit_code});
+            line.report_path,
+            {line.command_name, command.export_name, result, line.what_if, reasons, exit_code});
         if (written != ERROR_SUCCESS) {
             return NotCalled("cannot write the report " + line.report_path, written);
         }

@@ -119,8 +119,8 @@ bool StartStuckInStopPending(const char* name, const char* binary) {
         manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr;
     } else if (!ChangeServiceConfigA(service, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                     SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr,
-                                     nullptr, nullptr, nullptr, nullptr) ||
+                                     SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr) ||
                !StartServiceA(service, 0, nullptr)) {
         fprintf(stderr, "service %s: err=%lu\n", name, GetLastError());
     }
@@ -185,15 +185,15 @@ bool AddSubkey(const char* key) {
 // The list holds pairs of names, source then target; an empty target deletes the source.
 bool PrintPendingDeletions() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                      0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return false;
     }
     std::vector<char> list(65536);
     DWORD size = static_cast<DWORD>(list.size() - 2);
-    const bool read = RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(list.data()), &size) ==
-                      ERROR_SUCCESS;
+    const bool read =
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(list.data()), &size) == ERROR_SUCCESS;
     RegCloseKey(key);
     if (!read) return true;
     for (const char* at = list.data(); *at;) {
