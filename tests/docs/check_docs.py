@@ -124,20 +124,21 @@ def check_commands(host, lines):
             bat.write("@echo off\n")
             for number, line in enumerate(lines):
                 bat.write(f"echo ::line {number}\n")
-                bat.write(f"kvxsetup.exe --check-arguments {line.replace('%', '%%')}\n")
+                bat.write(f"kvxsetup.exe --check-arguments {line.replace('%', '%%')} 2>&1\n")
                 bat.write(f"echo ::exit {number} %ERRORLEVEL%\n")
         run = subprocess.run(["wine", "cmd", "/c", "check.bat"], cwd=work, env=env,
                              capture_output=True, text=True, errors="replace")
     finally:
         subprocess.run(["wineserver", "-k"], env=env)
         shutil.rmtree(work, ignore_errors=True)
-    output = (run.stdout + run.stderr).replace("\r", "")
+    output = run.stdout.replace("\r", "")
     refused = []
     for number, line in enumerate(lines):
         said = re.search(rf"^::line {number}\n(.*?)^::exit {number} (\d+)$", output,
                          re.DOTALL | re.MULTILINE)
         if not said or said.group(2) != "0":
-            refused.append(f"kvxsetup {line}: {said.group(1).strip() if said else 'not run'}")
+            answer = said.group(1).strip().split("\n")[0] if said else "not run"
+            refused.append(f"kvxsetup {line}: {answer}")
     return refused
 
 
