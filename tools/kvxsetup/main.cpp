@@ -185,15 +185,15 @@ int FinishRealRun(const CommandLine& line, DWORD result, std::vector<std::string
         reasons->clear();
         return static_cast<int>(result);
     }
-    for (const std::string& reason : *reasons) {
+    std::vector<std::string> lines = *reasons;
+    lines.push_back("a restart is needed to finish: exit code 3010 (success, restart pending)");
+    for (const std::string& line_text : lines) {
         if (line.quiet) {
-            LogLine(GetCurrentProcessId(), reason);
+            LogLine(GetCurrentProcessId(), line_text);
         } else {
-            PrintAndLog(stdout, reason);
+            PrintAndLog(stdout, line_text);
         }
     }
-    PrintAndLog(stdout, "a restart is needed to finish: exit code " +
-                            DescribeResult(ERROR_SUCCESS_REBOOT_REQUIRED));
     return ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
