@@ -7,6 +7,12 @@
 #include "inventory_format.h"
 #include "run_log.h"
 
+namespace {
+
+HANDLE g_report = INVALID_HANDLE_VALUE;
+
+}  // namespace
+
 void PrintChangeReport(bool show) {
     std::vector<std::string> lines = DescribeRecordedChanges();
     lines.push_back(SummarizeRecordedChanges());
@@ -19,7 +25,13 @@ void PrintChangeReport(bool show) {
     }
 }
 
-DWORD WriteChangeReport(const std::string& path, const CallFacts& facts) {
+DWORD OpenChangeReport(const std::string& path) {
+    g_report = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_report == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+}
+
+DWORD WriteChangeReport(const CallFacts& facts) {
     using Json = nlohmann::ordered_json;
     Json changes = Json::array();
     Json refusals = Json::array();
@@ -46,13 +58,12 @@ DWORD WriteChangeReport(const std::string& path, const CallFacts& facts) {
                            {"restart_reasons", std::move(reasons)},
                            {"exit_code", facts.exit_code}};
     const std::string text = document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
+    if (g_report == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
     DWORD written = 0;
     const BOOL wrote =
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        WriteFile(g_report, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     const DWORD error = wrote && written == text.size() ? ERROR_SUCCESS : GetLastError();
-    CloseHandle(file);
+    CloseHandle(g_report);
+    g_report = INVALID_HANDLE_VALUE;
     return wrote && written == text.size() ? ERROR_SUCCESS : (error ? error : ERROR_WRITE_FAULT);
 }

@@ -19,5 +19,10 @@ struct CallFacts {
 // The change lines, then the summary; on stdout unless `show` is false, logged either way.
 void PrintChangeReport(bool show);
 
-// Writes the report to FILE as UTF-8 JSON, replacing it. Returns 0 or the system's error.
-DWORD WriteChangeReport(const std::string& path, const CallFacts& facts);
+// Opens FILE for the JSON report, replacing it, before anything is called: a report that
+// cannot be written must not cost a run. Returns 0 or the system's error.
+DWORD OpenChangeReport(const std::string& path);
+
+// Writes the report as UTF-8 JSON into the file opened, and closes it. Returns 0 or the
+// system's error.
+DWORD WriteChangeReport(const CallFacts& facts);

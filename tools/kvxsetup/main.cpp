@@ -238,10 +238,11 @@ int CallExport(const CommandLine& line) {
     }
     if (!line.report_path.empty()) {
         const DWORD written = WriteChangeReport(
-            line.report_path,
             {line.command_name, command.export_name, result, line.what_if, reasons, exit_code});
+        // The call happened: its report is lost, but not its result.
         if (written != ERROR_SUCCESS) {
-            return NotCalled("cannot write the report " + line.report_path, written);
+            PrintAndLog(stderr, "kvxsetup: cannot write the report " + line.report_path + ": " +
+                                    DescribeResult(written));
         }
     }
     return exit_code;
@@ -265,6 +266,12 @@ int Run(CommandLine line, int argc, char** argv) {
         std::string command_line = "kvxsetup";
         for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
         LogLine(GetCurrentProcessId(), command_line);
+    }
+    if (!line.report_path.empty()) {
+        const DWORD error = OpenChangeReport(line.report_path);
+        if (error != ERROR_SUCCESS) {
+            return NotCalled("cannot write the report " + line.report_path, error);
+        }
     }
     if (line.command_name == "inventory") return PrintInventory(line.format);
     if (line.command_name == "watch") return WatchDebugOutput(line.watch_seconds);
