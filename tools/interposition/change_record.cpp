@@ -55,10 +55,6 @@ std::string Line(size_t group, const std::string& object, DWORD error) {
     return line;
 }
 
-std::string Plural(size_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 }  // namespace
 
 InterpositionMode CurrentMode() {
@@ -106,42 +102,50 @@ std::vector<std::string> RecordedObjects(Change change) {
     return {names.begin(), names.end()};
 }
 
-std::vector<RecordedChange> RecordedChanges() {
-    std::vector<RecordedChange> changes;
+namespace {
+
+// Calls `visit(group, object, error)` for every change, then every refusal, in report order.
+template <typename Visit>
+void ForEachRecorded(Visit visit) {
     for (size_t group = 0; group < g_made.size(); ++group) {
-        for (const std::string& what : g_made[group]) {
-            changes.push_back({kWordings[group].action, what, ERROR_SUCCESS});
-        }
+        for (const std::string& what : g_made[group]) visit(group, what, ERROR_SUCCESS);
     }
     for (size_t group = 0; group < g_refused.size(); ++group) {
         for (const auto& [what, errors] : g_refused[group]) {
-            for (DWORD error : errors) changes.push_back({kWordings[group].action, what, error});
+            for (DWORD error : errors) visit(group, what, error);
         }
     }
+}
+
+}  // namespace
+
+std::vector<RecordedChange> RecordedChanges() {
+    std::vector<RecordedChange> changes;
+    ForEachRecorded([&](size_t group, const std::string& what, DWORD error) {
+        changes.push_back({kWordings[group].action, what, error});
+    });
     return changes;
 }
 
 std::vector<std::string> DescribeRecordedChanges() {
     std::vector<std::string> lines;
-    for (const RecordedChange& change : RecordedChanges()) {
-        size_t group = 0;
-        while (kWordings[group].action != change.action) ++group;
-        lines.push_back(Line(group, change.object, change.error));
-    }
+    ForEachRecorded([&](size_t group, const std::string& what, DWORD error) {
+        lines.push_back(Line(group, what, error));
+    });
     return lines;
 }
 
 std::string SummarizeRecordedChanges() {
     size_t made = 0;
     size_t refused = 0;
-    for (const RecordedChange& change : RecordedChanges()) {
-        ++(change.error == ERROR_SUCCESS ? made : refused);
-    }
+    ForEachRecorded([&](size_t, const std::string&, DWORD error) {
+        ++(error == ERROR_SUCCESS ? made : refused);
+    });
+    const std::string changes = std::to_string(made) + (made == 1 ? " change" : " changes");
     if (g_mode == InterpositionMode::kPreview) {
-        return "would make " + Plural(made, "change", "changes") + ", " +
-               Plural(refused, "would be refused", "would be refused");
+        return "would make " + changes + ", " + std::to_string(refused) + " would be refused";
     }
-    return Plural(made, "change", "changes") + ", " + std::to_string(refused) + " refused";
+    return changes + ", " + std::to_string(refused) + " refused";
 }
 
 void ForgetRecordedChanges() {
