@@ -108,7 +108,7 @@ boards
 msiexec_run /i "$package"
 install_seconds=$seconds
 check "the silent install exits with 0; the log has the module's trace and result" eval '
-    [ "$status" = 0 ] && has "KVXSETUPW2K: " &&
+    [ "$status" = 0 ] && has "KVXSETUPW2K: " && lacks "rolling back the drivers" &&
     has "KvxMsiActions: KVXSetup_PnPInstallKVX returned 0 (0x00000000)"'
 check "inventory: both families' boards run the product's driver" drivers_installed
 check "the Add/Remove Programs entry names the product, its version and its folder" eval '
