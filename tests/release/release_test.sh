@@ -2,8 +2,8 @@
 # One signed release end to end, checked as a customer would: made twice from the same
 # commit with a throwaway self-signed certificate (scripts/check-reproducible, which fails
 # unless both are identical), then its checksums, its signatures, its README.txt and zip,
-# its signed x86 DLL under the binary contract checks and two Wine suites, and its signed
-# installer installing and uninstalling under 32-bit Wine.
+# its signed x86 DLL under the binary contract checks and two Wine suites, its signed
+# installer installing and uninstalling under 32-bit Wine, and its signed MSI packages.
 #
 #   tests/release/release_test.sh        (from a clean checkout of a commit)
 set -euo pipefail
@@ -59,6 +59,19 @@ def aligned_without_checksum(path):
 sys.exit(aligned_without_checksum(sys.argv[1]) != aligned_without_checksum(sys.argv[2]))
 EOF
     rm -f "$work/unsigned"
+done
+
+step "MSI packages: each signature verifies, and each carries the bundle's signed module and host"
+for arch in x86 x64; do
+    msi=$bundle/KvxDrivers-$arch.msi
+    osslsigncode verify -in "$msi" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 &&
+        grep -q "Signature verification: ok" "$work/verify.log" || fail "KvxDrivers-$arch.msi: signature does not verify"
+    rm -rf "$work/extracted"
+    msiextract -C "$work/extracted" "$msi" >/dev/null || fail "KvxDrivers-$arch.msi: msiextract failed"
+    for file in KVXSETUPW2K.dll kvxsetup.exe; do
+        cmp -s "$work/extracted/Kavexa KVX Board Drivers/$file" "$bundle/$arch/$file" ||
+            fail "KvxDrivers-$arch.msi: its $file is not the bundle's $arch/$file"
+    done
 done
 
 step "README.txt: CRLF throughout, with the contract and the host's usage; the zip holds the folder"
