@@ -23,7 +23,9 @@ void WINAPI ForwardDebugString(LPCSTR text) {
     if (g_trace_installation && text) {
         std::string line = text;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        LogToInstallation(g_trace_installation, "KVXSETUPW2K: " + line);
+        // The module ends some lines with a write of their line break alone: in the log,
+        // where every message is a line, that would be an empty one.
+        if (!line.empty()) LogToInstallation(g_trace_installation, "KVXSETUPW2K: " + line);
     }
     // What the module sees afterwards is what the real call left, not what logging left.
     SetLastError(error);
