@@ -28,8 +28,8 @@ int CallEntry(MSIHANDLE package, const char* entry_name) {
         printf("cannot load KvxMsiActions.dll: %lu\n", GetLastError());
         return 2;
     }
-    const auto entry = reinterpret_cast<ActionEntry>(
-        reinterpret_cast<void*>(GetProcAddress(actions, entry_name)));
+    const auto entry =
+        reinterpret_cast<ActionEntry>(reinterpret_cast<void*>(GetProcAddress(actions, entry_name)));
     int result = 2;
     if (entry) {
         result = static_cast<int>(entry(package));

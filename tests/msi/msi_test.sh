@@ -102,6 +102,14 @@ check "a second INF that is not an INF: exit code 1603, the module's result in t
 check "the failed install left no drivers, no entry and no install folder" eval '
     no_entry "$work/failing/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ] && no_drivers'
 
+# The setup program's entry, as it writes it: the package must not install beside it.
+exe_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers'
+wine reg add "$exe_entry" /v DisplayName /d "Kavexa KVX Board Drivers" /f "${view[@]}" >/dev/null 2>&1
+msiexec_run /i "$package"
+check "where the setup program's installation is, the package refuses with 1603" eval '
+    [ "$status" = 1603 ] && no_entry "$package" && [ ! -e "$folder_unix" ]'
+wine reg delete "$exe_entry" /f "${view[@]}" >/dev/null 2>&1
+
 # --- the silent install and the rollback action on its own --------------------------------
 
 boards
