@@ -68,8 +68,9 @@ for arch in x86 x64; do
         grep -q "Signature verification: ok" "$work/verify.log" || fail "KvxDrivers-$arch.msi: signature does not verify"
     rm -rf "$work/extracted"
     msiextract -C "$work/extracted" "$msi" >/dev/null || fail "KvxDrivers-$arch.msi: msiextract failed"
+    # msiextract names the 32-bit Program Files folder and not the 64-bit one.
     for file in KVXSETUPW2K.dll kvxsetup.exe; do
-        cmp -s "$work/extracted/Kavexa KVX Board Drivers/$file" "$bundle/$arch/$file" ||
+        cmp -s "$(find "$work/extracted" -name "$file" -print -quit)" "$bundle/$arch/$file" ||
             fail "KvxDrivers-$arch.msi: its $file is not the bundle's $arch/$file"
     done
 done
