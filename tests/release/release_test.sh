@@ -3,7 +3,8 @@
 # commit with a throwaway self-signed certificate (scripts/check-reproducible, which fails
 # unless both are identical), then its checksums, its signatures, its README.txt and zip,
 # its signed x86 DLL under the binary contract checks and two Wine suites, its signed
-# installer installing and uninstalling under 32-bit Wine, and its signed MSI packages.
+# installer installing and uninstalling under 32-bit Wine, and its signed MSI packages: their
+# signatures, their contents, and the x86 one under 32-bit Wine's msiexec.
 #
 #   tests/release/release_test.sh        (from a clean checkout of a commit)
 set -euo pipefail
@@ -113,6 +114,12 @@ python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objd
 bash tests/installer/installer_test.sh --arch win32 "$bundle/KvxDriversSetup.exe" build/mingw-i686 \
     >"$work/installer.log" 2>&1 || { cat "$work/installer.log" >&2; fail "the signed installer under Wine"; }
 tail -1 "$work/installer.log" | sed 's/^/    /'
+
+step "the signed x86 MSI package under 32-bit Wine's msiexec"
+cmake --build --preset mingw-i686 --target call_msi_action >/dev/null
+bash tests/msi/msi_test.sh --arch win32 "$bundle" build/mingw-i686 >"$work/msi.log" 2>&1 ||
+    { cat "$work/msi.log" >&2; fail "the signed MSI package under Wine"; }
+tail -1 "$work/msi.log" | sed 's/^/    /'
 
 if [ "$failures" -ne 0 ]; then
     echo "release test: $failures failure(s)" >&2
