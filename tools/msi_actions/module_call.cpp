@@ -1,7 +1,5 @@
 #include "module_call.h"
 
-#include <iterator>
-
 #include "msi_session.h"
 #include "win32_common/import_table.h"
 
@@ -71,7 +69,9 @@ const char* ExportName(ModuleCall call) {
 }
 
 ModuleOutcome CallModule(MSIHANDLE install, const ActionData& data, ModuleCall call) {
-    // By full path: the system's search order could find another copy first.
+    // By full path: the system's search order could find another copy first. The module's
+    // attach line is written before its imports can be pointed at the forwarder, so it
+    // reaches debug viewers only.
     HMODULE module = LoadLibraryA(data.module_path.c_str());
     if (!module) {
         const DWORD error = GetLastError();
@@ -81,5 +81,13 @@ ModuleOutcome CallModule(MSIHANDLE install, const ActionData& data, ModuleCall c
     ModuleOutcome outcome = CallLoadedModule(module, data, call);
     FreeLibrary(module);
     g_trace_installation = 0;
+    // Loaded by someone else in this process as well, the module stays: its import must
+    // not point into this DLL, which the installer unloads after the action.
+    if (HMODULE remaining = GetModuleHandleA(data.module_path.c_str())) {
+        const ImportReplacement original[] = {
+            {"OutputDebugStringA",
+             reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&OutputDebugStringA))}};
+        ReplaceImports(remaining, original);
+    }
     return outcome;
 }

@@ -19,7 +19,8 @@ struct ModuleOutcome {
     DWORD not_called = ERROR_SUCCESS;
     std::string not_called_because;
     DWORD result = ERROR_SUCCESS;
-    // What the call left to be finished at the next restart, one line each.
+    // What the call left to be finished at the next restart, one line each; filled once the
+    // call is interposed with restart scheduling, empty until then.
     std::vector<std::string> restart_reasons;
 };
 
