@@ -26,7 +26,7 @@ python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objd
 bash tests/installer/installer_test.sh --arch win32 build/installer/KvxDriversSetup.exe build/mingw-i686
 bash tests/installer/installer_test.sh --arch win64 build/installer/KvxDriversSetup.exe build/mingw-x64
 
-# The MSI packages under Wine's msiexec, each on its own width (about a minute each).
+# The MSI packages under Wine's msiexec, each on its own width (about 35 seconds each).
 echo "=== MSI packages ==="
 bash scripts/build-msi
 bash tests/msi/msi_test.sh --arch win32 build/msi build/mingw-i686
