@@ -10,6 +10,7 @@
 namespace {
 
 HANDLE g_report = INVALID_HANDLE_VALUE;
+std::string g_report_path;
 
 }  // namespace
 
@@ -28,7 +29,16 @@ void PrintChangeReport(bool show) {
 DWORD OpenChangeReport(const std::string& path) {
     g_report = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    return g_report == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (g_report == INVALID_HANDLE_VALUE) return GetLastError();
+    g_report_path = path;
+    return ERROR_SUCCESS;
+}
+
+void DiscardChangeReport() {
+    if (g_report == INVALID_HANDLE_VALUE) return;
+    CloseHandle(g_report);
+    g_report = INVALID_HANDLE_VALUE;
+    DeleteFileA(g_report_path.c_str());
 }
 
 DWORD WriteChangeReport(const CallFacts& facts) {

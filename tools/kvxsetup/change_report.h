@@ -23,6 +23,10 @@ void PrintChangeReport(bool show);
 // cannot be written must not cost a run. Returns 0 or the system's error.
 DWORD OpenChangeReport(const std::string& path);
 
+// Closes and deletes the report file opened: a call that never happened has no report, and
+// an empty file would read as a broken one.
+void DiscardChangeReport();
+
 // Writes the report as UTF-8 JSON into the file opened, and closes it. Returns 0 or the
 // system's error.
 DWORD WriteChangeReport(const CallFacts& facts);

@@ -83,6 +83,7 @@ int UsageError(const std::string& problem) {
 
 // A failure before the export ran: one line, and the system's code as the exit code.
 int NotCalled(const std::string& what, DWORD error) {
+    DiscardChangeReport();
     fflush(stdout);
     PrintAndLog(stderr, "kvxsetup: " + what + ": " + DescribeResult(error));
     return error ? static_cast<int>(error) : kUsageError;

@@ -159,6 +159,9 @@ run "$work/alone/kvxsetup.exe" remove
 check "without the DLL beside it: one line naming the DLL's path, exit 126" eval 'exit_is 126 &&
     [ "$(grep -c . <<<"$err")" -eq 1 ] && err_has "cannot load " &&
     err_has "\\alone\\KVXSETUPW2K.dll: 126 (0x7e)" && [ -z "$out" ]'
+run "$work/alone/kvxsetup.exe" --report "$(winepath -w "$work/alone/report.json")" remove
+check "a call that never happened leaves no report file" \
+    eval 'exit_is 126 && [ ! -e "$work/alone/report.json" ]'
 run "$work/alone/kvxsetup.exe" --version
 check "--version without the DLL still gives the host's version" \
     eval 'exit_is 0 && has "kvxsetup 1.0.0.0" && has "KVXSETUPW2K.dll: no version read from"'
