@@ -19,6 +19,10 @@ for preset in linux linux-sanitize linux-tsan linux-fuzz mingw-i686 mingw-x64; d
     cmake --workflow --preset "$preset"
 done
 
+# Every host command line the pages show, given to the host's own parser (nothing runs).
+echo "=== documented host command lines ==="
+python3 -B tests/docs/check_docs.py --commands-only
+
 echo "=== product installer ==="
 bash scripts/build-installer
 python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump \

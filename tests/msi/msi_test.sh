@@ -61,11 +61,11 @@ no_entry() { ! wine reg query "$(entry_of "$1")" "${view[@]}" >/dev/null 2>&1; }
 # Runs msiexec from a batch file, which gives the full exit code (Wine hands the shell only
 # its low 8 bits) and waits for it; $out is then the verbose log, $seconds the time taken.
 msiexec_run() {
-    local operation=$1 msi=$2
+    local operation=$1 msi=$2 options=${3:-}
     cp "$msi" "$drive_c/kvx.msi"
     rm -f "$drive_c/kvx-msi.log"
-    printf '@msiexec %s C:\\kvx.msi /qn /l*v C:\\kvx-msi.log\r\n@echo exit code %%ERRORLEVEL%%\r\n' \
-        "$operation" >"$drive_c/kvx-run.cmd"
+    printf '@msiexec %s C:\\kvx.msi /qn %s /l*v C:\\kvx-msi.log\r\n@echo exit code %%ERRORLEVEL%%\r\n' \
+        "$operation" "$options" >"$drive_c/kvx-run.cmd"
     local start
     start=$(date +%s%N)
     status=$(wine cmd /c 'C:\kvx-run.cmd' 2>&1 | tr -d '\r' | sed -n 's/^exit code //p' | tail -n 1)
@@ -117,7 +117,7 @@ msiexec_run /i "$package"
 install_seconds=$seconds
 check "the silent install exits with 0; the log has the module's trace and result" eval '
     [ "$status" = 0 ] && has "KVXSETUPW2K: " && lacks "rolling back the drivers" &&
-    has "KvxMsiActions: KVXSetup_PnPInstallKVX returned 0 (0x00000000)"'
+    has "KvxMsiActions: KVXSetup_PnPInstallKVX returned 0 (0x0)"'
 check "inventory: both families' boards run the product's driver" drivers_installed
 check "the Add/Remove Programs entry names the product, its version and its folder" eval '
     [ "$(entry_value "$package" DisplayName)" = "Kavexa KVX Board Drivers" ] &&
@@ -134,7 +134,7 @@ out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxRollBackDrivers \
     tr -d '\r')
 check "the rollback action takes the drivers off, with the module's trace in the log" eval '
     has "KvxRollBackDrivers returned 0" && has "log: KVXSETUPW2K: " &&
-    has "log: KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0 (0x00000000)" && no_drivers'
+    has "log: KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0 (0x0)" && no_drivers'
 out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxInstallDrivers 'C:\x.dll|C:\a.inf' 2>&1 | tr -d '\r')
 check "CustomActionData without three paths: 1603, and the module is not called" eval '
     has "KvxInstallDrivers returned 1603" && has "the module is not called" && lacks "KVXSETUPW2K: "'
@@ -156,12 +156,25 @@ check "1.0.0.0 over 1.0.1.0 is refused with 1603 and leaves 1.0.1.0 as it was" e
 
 # --- the silent uninstall ------------------------------------------------------------------
 
-msiexec_run /x "$work/later/KvxDrivers-$width.msi"
+# A driver binary in use cannot go now: it is scheduled for the next restart, and the
+# package asks for that restart, which /norestart turns into exit code 3010.
+driver='C:\windows\system32\drivers\dz4xwin2k.sys'
+wine "$bin/host_test_machine.exe" hold-open "$driver" 15 >"$work/holder" 2>&1 &
+holder=$!
+for _ in $(seq 100); do grep -q holding "$work/holder" && break; sleep 0.1; done
+msiexec_run /x "$work/later/KvxDrivers-$width.msi" /norestart
 uninstall_seconds=$seconds
-check "the silent uninstall exits with 0; the log has the removal's result" eval '
-    [ "$status" = 0 ] && has "KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0 (0x00000000)"'
-check "after the uninstall: no drivers, no entry, no install folder" eval '
-    no_drivers && no_entry "$work/later/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ]'
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+pending=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+    /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
+check "a driver binary in use: the uninstall exits with 3010, its deletion waits for the restart" eval '
+    [ "$status" = 3010 ] && has "KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0 (0x0)" &&
+    has "scheduled file $driver for deletion at restart" && has "finishes at the next restart: " &&
+    grep -qi "dz4xwin2k.sys" <<<"$pending"'
+check "after the uninstall: no entry, no install folder, only the scheduled binary left" eval '
+    inventory && lacks "provider \"Kavexa Systems Inc\"" && count_is ": missing" 2 &&
+    no_entry "$work/later/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ]'
 
 if [ "$arch" = win64 ]; then
     msiexec_run /i "$msi_dir/KvxDrivers-x86.msi"

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "action_data.h"
+#include "interposition/error_text.h"
 #include "module_call.h"
 #include "msi_session.h"
 
@@ -36,6 +37,7 @@ bool LogOutcome(MSIHANDLE install, ModuleCall call, const ModuleOutcome& outcome
         return false;
     }
     Log(install, std::string(ExportName(call)) + " returned " + DescribeResult(outcome.result));
+    for (const std::string& line : outcome.changes) Log(install, line);
     return outcome.result == ERROR_SUCCESS;
 }
 

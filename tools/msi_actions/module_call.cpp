@@ -1,5 +1,6 @@
 #include "module_call.h"
 
+#include "interposition/machine_changes.h"
 #include "msi_session.h"
 #include "win32_common/import_table.h"
 
@@ -50,6 +51,17 @@ ModuleOutcome CallLoadedModule(HMODULE module, const ActionData& data, ModuleCal
         const DWORD error = GetLastError();
         return NotCalled(data.module_path + " has no export " + ExportName(call), error);
     }
+    // Each change goes through as the module asks; a file it cannot delete because it is
+    // in use is scheduled for deletion at the next restart, and the outcome of each is kept
+    // for the log, as the console host reports a real run.
+    std::string problem;
+    const DWORD interposed =
+        InterposeMachineChanges(module, InterpositionMode::kPassThrough, true, &problem);
+    if (interposed != ERROR_SUCCESS) {
+        return NotCalled(
+            problem.empty() ? "cannot watch the changes of " + data.module_path : problem,
+            interposed);
+    }
     const ImportReplacement replacements[] = {
         {"OutputDebugStringA",
          reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ForwardDebugString))}};
@@ -59,6 +71,9 @@ ModuleOutcome CallLoadedModule(HMODULE module, const ActionData& data, ModuleCal
     }
     ModuleOutcome outcome;
     outcome.result = Invoke(address, data, call);
+    outcome.changes = DescribeRecordedChanges();
+    outcome.changes.push_back(SummarizeRecordedChanges());
+    RestartNeeded(&outcome.restart_reasons);
     return outcome;
 }
 
@@ -78,6 +93,8 @@ ModuleOutcome CallModule(MSIHANDLE install, const ActionData& data, ModuleCall c
         return NotCalled("cannot load " + data.module_path, error);
     }
     g_trace_installation = install;
+    // A failed install's clean-up is a second call in the same process.
+    ForgetRecordedChanges();
     ModuleOutcome outcome = CallLoadedModule(module, data, call);
     FreeLibrary(module);
     g_trace_installation = 0;

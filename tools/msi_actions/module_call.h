@@ -19,13 +19,14 @@ struct ModuleOutcome {
     DWORD not_called = ERROR_SUCCESS;
     std::string not_called_because;
     DWORD result = ERROR_SUCCESS;
-    // What the call left to be finished at the next restart, one line each; filled once the
-    // call is interposed with restart scheduling, empty until then.
+    // What the call changed and what was refused, one line each, then a summary line.
+    std::vector<std::string> changes;
+    // What the call left to be finished at the next restart, one line each.
     std::vector<std::string> restart_reasons;
 };
 
 const char* ExportName(ModuleCall call);
 
-// Every call of the module goes through here, so that what surrounds it (trace forwarding
-// now, recording what it changed and scheduling in-use files later) is in one place.
+// Every call of the module goes through here, so that what surrounds it (trace forwarding,
+// recording what it changed, scheduling in-use files for the next restart) is in one place.
 ModuleOutcome CallModule(MSIHANDLE install, const ActionData& data, ModuleCall call);

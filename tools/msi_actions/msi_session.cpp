@@ -35,19 +35,3 @@ std::string FormatText(const char* format, ...) {
     text[written < 0 ? sizeof text - 1 : static_cast<size_t>(written)] = '\0';
     return text;
 }
-
-std::string DescribeResult(DWORD code) {
-    std::string text = FormatText("%ld (0x%08lx)", static_cast<long>(static_cast<LONG>(code)),
-                                  static_cast<unsigned long>(code));
-    // The module's own code for a missing INF path, which no system message describes.
-    if (code == static_cast<DWORD>(-1)) return text + ": bad arguments";
-    char message[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, message, sizeof message, nullptr);
-    while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' ||
-                          message[length - 1] == ' ')) {
-        --length;
-    }
-    if (length == 0) return text + ": (no system message for this code)";
-    return text + ": " + std::string(message, length);
-}

@@ -18,6 +18,3 @@ std::string ReadProperty(MSIHANDLE install, const char* name);
 
 // printf-style text through msvcrt's _vsnprintf, cut at 1023 characters.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// "0 (0x00000000): The operation completed successfully." as the host prints a result.
-std::string DescribeResult(DWORD code);
