@@ -156,23 +156,30 @@ check "1.0.0.0 over 1.0.1.0 is refused with 1603 and leaves 1.0.1.0 as it was" e
 
 # --- the silent uninstall ------------------------------------------------------------------
 
-# A driver binary in use cannot go now: it is scheduled for the next restart, and the
-# package asks for that restart, which /norestart turns into exit code 3010.
+# A driver binary and a driver package's INF in use cannot go now: they are scheduled for
+# the next restart, the INF with its precompiled INF, and the package asks for that
+# restart, which /norestart turns into exit code 3010.
 driver='C:\windows\system32\drivers\dz4xwin2k.sys'
-wine "$bin/host_test_machine.exe" hold-open "$driver" 15 >"$work/holder" 2>&1 &
-holder=$!
-for _ in $(seq 100); do grep -q holding "$work/holder" && break; sleep 0.1; done
+inventory
+staged_inf=$(sed -n 's/^inf \(.*\.inf\): begins .*/\1/p' <<<"$out" | head -n 1)
+holders=()
+for held in "$driver" "$staged_inf"; do
+    wine "$bin/host_test_machine.exe" hold-open "$held" 15 >"$work/holder${#holders[@]}" 2>&1 &
+    holders+=($!)
+done
+for _ in $(seq 100); do [ "$(cat "$work"/holder* | grep -c holding)" -eq 2 ] && break; sleep 0.1; done
 msiexec_run /x "$work/later/KvxDrivers-$width.msi" /norestart
 uninstall_seconds=$seconds
-kill "$holder" 2>/dev/null
-wait "$holder" 2>/dev/null
+kill "${holders[@]}" 2>/dev/null
+wait "${holders[@]}" 2>/dev/null
 pending=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
     /v PendingFileRenameOperations 2>/dev/null | tr -d '\r')
-check "a driver binary in use: the uninstall exits with 3010, its deletion waits for the restart" eval '
+check "a driver binary and an INF in use: exit 3010, they and the INF's .pnf wait for the restart" eval '
     [ "$status" = 3010 ] && has "KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0 (0x0)" &&
     has "scheduled file $driver for deletion at restart" && has "finishes at the next restart: " &&
-    grep -qi "dz4xwin2k.sys" <<<"$pending"'
-check "after the uninstall: no entry, no install folder, only the scheduled binary left" eval '
+    grep -qi "dz4xwin2k.sys" <<<"$pending" && [ -n "$staged_inf" ] &&
+    grep -qiF "$staged_inf" <<<"$pending" && grep -qiF "${staged_inf%.*}.pnf" <<<"$pending"'
+check "after the uninstall: no entry, no install folder, only the scheduled files left" eval '
     inventory && lacks "provider \"Kavexa Systems Inc\"" && count_is ": missing" 2 &&
     no_entry "$work/later/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ]'
 

@@ -5,6 +5,9 @@
 #include <setupapi.h>
 #include <newdev.h>
 
+#include <cstring>
+
+#include "common/path_join.h"
 #include "interposition/change_record.h"
 #include "interposition/replacements.h"
 #include "interposition/restart_notes.h"
@@ -63,6 +66,18 @@ bool FreedByRestart(const char* path, DWORD error) {
            !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
+// The module deletes a driver package's precompiled INF only once the INF itself is gone;
+// an INF that goes at the restart takes its .pnf along then.
+void SchedulePrecompiledInf(const char* inf_path) {
+    char pnf[MAX_PATH * 2];
+    if (strlen(inf_path) >= sizeof pnf) return;
+    strcpy(pnf, inf_path);
+    if (!ToPrecompiledInfPath(pnf) || GetFileAttributesA(pnf) == INVALID_FILE_ATTRIBUTES) return;
+    if (WasRecorded(Change::kFileScheduled, ShownPath(pnf))) return;
+    const BOOL scheduled = MoveFileExA(pnf, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    RecordChange(Change::kFileScheduled, ShownPath(pnf), Outcome(scheduled));
+}
+
 BOOL WINAPI RealDeleteFileA(LPCSTR path) {
     const BOOL done = DeleteFileA(path);
     const DWORD error = Outcome(done);
@@ -77,6 +92,7 @@ BOOL WINAPI RealDeleteFileA(LPCSTR path) {
     const DWORD schedule_error = Outcome(scheduled);
     if (!scheduled) RecordChange(Change::kFileDeleted, shown, error);
     RecordChange(Change::kFileScheduled, shown, schedule_error);
+    if (scheduled) SchedulePrecompiledInf(path);
     // The module sees the deletion it asked for fail, as it did.
     return Answer(done, error);
 }
