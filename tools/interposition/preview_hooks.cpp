@@ -10,6 +10,7 @@
 #include "common/case_insensitive.h"
 #include "interposition/change_record.h"
 #include "interposition/replacements.h"
+#include "interposition/restart_notes.h"
 
 namespace {
 
@@ -47,30 +48,6 @@ bool ReadServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) {
     CloseServiceHandle(manager);
     SetLastError(error);
     return read;
-}
-
-// A deleted service that something still holds stays, marked for deletion, and cannot be
-// deleted again. Windows records the mark in the service's key; where it does not, a
-// configuration change that changes nothing is refused with the same error.
-bool MarkedForDeletion(SC_HANDLE service, const std::string& name) {
-    const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) ==
-        ERROR_SUCCESS) {
-        DWORD flag = 0;
-        DWORD size = sizeof flag;
-        DWORD type = 0;
-        const bool marked =
-            RegQueryValueExA(key, "DeleteFlag", nullptr, &type, reinterpret_cast<BYTE*>(&flag),
-                             &size) == ERROR_SUCCESS &&
-            type == REG_DWORD && flag != 0;
-        RegCloseKey(key);
-        if (marked) return true;
-    }
-    const BOOL changed =
-        ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    return !changed && GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
 }
 
 SC_HANDLE WINAPI PreviewOpenService(SC_HANDLE manager, LPCSTR name, DWORD access) {

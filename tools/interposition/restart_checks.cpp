@@ -16,16 +16,19 @@ namespace {
 std::set<std::string, LessIgnoreCase> g_deleted_services;
 std::set<std::string, LessIgnoreCase> g_devices_needing_restart;
 
-// A deleted service that the system still knows by name is marked for deletion: some
-// process holds it, or it still runs.
-bool StillRegistered(const std::string& name) {
+// A deleted service that the system still knows by name and that refuses a change of its
+// configuration is marked for deletion: some process holds it, or it still runs. One of
+// the same name created again since is not.
+bool StillMarkedForDeletion(const std::string& name) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (!manager) return false;
-    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_CHANGE_CONFIG);
     const DWORD error = service ? ERROR_SUCCESS : GetLastError();
+    const bool marked =
+        service ? MarkedForDeletion(service, name) : error == ERROR_SERVICE_MARKED_FOR_DELETE;
     if (service) CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    return service != nullptr || error == ERROR_SERVICE_MARKED_FOR_DELETE;
+    return marked;
 }
 
 // The product's present devices that say they need a restart, whatever asked for it.
@@ -51,6 +54,27 @@ void AddDevicesAskingForRestart(std::set<std::string, LessIgnoreCase>* devices) 
 
 }  // namespace
 
+bool MarkedForDeletion(SC_HANDLE service, const std::string& name) {
+    const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) ==
+        ERROR_SUCCESS) {
+        DWORD flag = 0;
+        DWORD size = sizeof flag;
+        DWORD type = 0;
+        const bool marked =
+            RegQueryValueExA(key, "DeleteFlag", nullptr, &type, reinterpret_cast<BYTE*>(&flag),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_DWORD && flag != 0;
+        RegCloseKey(key);
+        if (marked) return true;
+    }
+    const BOOL changed =
+        ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    return !changed && GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+}
+
 void NoteServiceDeletion(const std::string& name) {
     g_deleted_services.insert(name);
 }
@@ -70,7 +94,8 @@ bool RestartNeeded(std::vector<std::string>* reasons) {
         found.push_back("scheduled file " + path + " for deletion at restart");
     }
     for (const std::string& name : g_deleted_services) {
-        if (StillRegistered(name)) found.push_back("service " + name + " is marked for deletion");
+        if (StillMarkedForDeletion(name))
+            found.push_back("service " + name + " is marked for deletion");
     }
     std::set<std::string, LessIgnoreCase> devices = g_devices_needing_restart;
     AddDevicesAskingForRestart(&devices);

@@ -1,6 +1,8 @@
 // What a real run leaves for the next restart to finish, noted as the calls return.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 // A service the module deleted, or tried to while it was marked for deletion: still
@@ -11,3 +13,8 @@ void NoteServiceDeletion(const std::string& name);
 void NoteDeviceRestart(const std::string& device);
 
 void ForgetRestartNotes();
+
+// Whether the open service was deleted while something held it: Windows records the mark
+// in the service's key; where it does not, a configuration change that changes nothing is
+// refused with ERROR_SERVICE_MARKED_FOR_DELETE. The handle needs SERVICE_CHANGE_CONFIG.
+bool MarkedForDeletion(SC_HANDLE service, const std::string& name);
