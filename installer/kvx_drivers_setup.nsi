@@ -283,6 +283,7 @@ Function ${UN}ReportFailure
   Pop $R1
   IntFmt $R1 "Error $Result (0x%08x): $R1" $Result
   ${Log} "failed: $R1; exit code $Result"
+  ${Log} "message shown: $R0"
   MessageBox MB_OK|MB_ICONSTOP "$R0$\r$\n$\r$\n$R1$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
   SetErrorLevel $Result
   Pop $R1

@@ -53,50 +53,25 @@ Var ProductItems
 ; Runs the install folder's top-level host with the arguments on the stack, without a console
 ; window, its output in ${KVX_HOST_OUTPUT} and the log, and sets $Result to its exit code.
 ; nsExec would hand the output back on the stack, cut at NSIS's string length, which an
-; inventory outgrows: the host writes into a file handed to it as its standard output.
+; inventory outgrows, so cmd redirects it into a file; cmd's exit code is the host's.
 Function ${UN}RunHost
   Exch $R0
   Push $R1
-  Push $R2
-  Push $R3
-  Push $R4
-  Push $R5
-  Push $R6
   InitPluginsDir
   ${Log} "running: $\"$INSTDIR\kvxsetup.exe$\" $R0"
-  ; SECURITY_ATTRIBUTES with bInheritHandle, so that the host writes into the file.
-  System::Call '*(i 12, p 0, i 1) p .R1'
-  System::Call 'kernel32::CreateFile(t "${KVX_HOST_OUTPUT}", i 0x40000000, i 3, p R1, i 2, i 0x80, p 0) p .R2'
-  ; STARTUPINFO with STARTF_USESTDHANDLES|STARTF_USESHOWWINDOW, SW_HIDE; PROCESS_INFORMATION.
-  System::Call '*(i 68, p 0, p 0, p 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0x101, &i2 0, &i2 0, p 0, p 0, p R2, p R2) p .R3'
-  System::Call '*(p 0, p 0, i 0, i 0) p .R4'
-  ; CREATE_NO_WINDOW; the handles are inherited.
-  System::Call 'kernel32::CreateProcess(p 0, t `"$INSTDIR\kvxsetup.exe" $R0`, p 0, p 0, i 1, i 0x08000000, p 0, p 0, p R3, p R4) i .R5 ?e'
-  Pop $R6
-  ${If} $R5 = 0
-    ${Log} "the host could not be started: error $R6"
+  ReadEnvStr $R1 COMSPEC
+  nsExec::Exec `"$R1" /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
+  Pop $Result
+  ${If} $Result == "error"
+  ${OrIf} $Result == "timeout"
+    ${Log} "the host could not be run ($Result)"
     StrCpy $Result ${KVX_ERROR_FILE_NOT_FOUND}
   ${Else}
-    System::Call '*$R4(p .R5, p .R6)'
-    System::Call 'kernel32::WaitForSingleObject(p R5, i -1)'
-    System::Call 'kernel32::GetExitCodeProcess(p R5, *i .s)'
-    Pop $Result
-    System::Call 'kernel32::CloseHandle(p R5)'
-    System::Call 'kernel32::CloseHandle(p R6)'
+    Push "${KVX_HOST_OUTPUT}"
+    Call ${UN}LogFileLines
+    IntFmt $R1 "host exit code $Result (0x%08x)" $Result
+    ${Log} $R1
   ${EndIf}
-  ${If} $R2 <> -1
-    System::Call 'kernel32::CloseHandle(p R2)'
-  ${EndIf}
-  System::Free $R1
-  System::Free $R3
-  System::Free $R4
-  Push "${KVX_HOST_OUTPUT}"
-  Call ${UN}LogFileLines
-  Pop $R6
-  Pop $R5
-  Pop $R4
-  Pop $R3
-  Pop $R2
   Pop $R1
   Pop $R0
 FunctionEnd
