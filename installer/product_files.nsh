@@ -14,6 +14,8 @@
 ; x64\ on 32-bit Windows (to copy to a 64-bit machine).
 Function CopyProductFiles
   ${Tell} "Copying the program files to $INSTDIR"
+  ; The file names are the engineer's business: the customer sees the line above.
+  SetDetailsPrint none
   ${If} ${RunningX64}
     SetOutPath "$INSTDIR"
     File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
@@ -31,6 +33,7 @@ Function CopyProductFiles
   ${EndIf}
   !insertmacro KvxCopyDriverPackages
   SetOutPath "$INSTDIR"
+  SetDetailsPrint both
 FunctionEnd
 
 ; Deletes what CopyProductFiles and WriteUninstallEntry put there, file by file, and each
@@ -52,14 +55,18 @@ FunctionEnd
 
 Function TakeBackProductFiles
   ${Tell} "Removing the program files copied to $INSTDIR"
+  SetDetailsPrint none
   SetOutPath "$TEMP"
   !insertmacro KvxDeleteProductFiles
+  SetDetailsPrint both
 FunctionEnd
 
 Function un.DeleteProductFiles
   ${Tell} "Removing the program files from $INSTDIR"
+  SetDetailsPrint none
   SetOutPath "$TEMP"
   !insertmacro KvxDeleteProductFiles
+  SetDetailsPrint both
   ${If} ${FileExists} "$INSTDIR\*.*"
     ${Log} "$INSTDIR is left: it holds files this installer did not bring, or the running uninstaller"
   ${EndIf}
@@ -68,7 +75,9 @@ FunctionEnd
 Function WriteUninstallEntry
   ${Tell} "Adding the drivers to Add or Remove Programs"
   ${Log} "writing $INSTDIR\${KVX_UNINSTALLER} and HKLM\${KVX_UNINSTALL_KEY}"
+  SetDetailsPrint none
   WriteUninstaller "$INSTDIR\${KVX_UNINSTALLER}"
+  SetDetailsPrint both
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayName" "${KVX_PRODUCT_NAME}"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayVersion" "${KVX_VERSION}"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "Publisher" "${KVX_PUBLISHER}"
