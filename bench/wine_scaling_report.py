@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""The Wine scaling figures as the README's performance section.
+"""The Wine scaling figures as the performance section of docs/development.md.
 
-    wine_scaling_report.py RUNS README REWRITE CORES WINE_VERSION
+    wine_scaling_report.py RUNS PAGE REWRITE CORES WINE_VERSION
 
 RUNS holds one line per timed run, as bench/wine-scaling writes them: "count=N load=L"
 and the timing program's figures as NAME=VALUE. The section is printed; with REWRITE 1
-it also replaces the README's text between the performance markers.
+it also replaces the page's text between the performance markers.
 """
 import statistics
 import sys
@@ -159,7 +159,7 @@ def section(rows, traced, cores, wine):
 
 
 def main():
-    runs_path, readme, rewrite, cores, wine = sys.argv[1:6]
+    runs_path, page, rewrite, cores, wine = sys.argv[1:6]
     rewrite = rewrite == "1"
     timed, traced = read_runs(runs_path)
     rows = [summarise(size, timed[size]) for size in sorted(timed)]
@@ -167,12 +167,12 @@ def main():
     print()
     print(text)
     if rewrite:
-        content = open(readme).read()
+        content = open(page).read()
         begin, end = "<!-- performance:begin -->", "<!-- performance:end -->"
         head, rest = content.split(begin, 1)
         _, tail = rest.split(end, 1)
-        open(readme, "w").write(head + begin + "\n" + text + "\n" + end + tail)
-        print("\nREADME.md: performance section rewritten")
+        open(page, "w").write(head + begin + "\n" + text + "\n" + end + tail)
+        print(f"\n{page}: performance section rewritten")
 
 
 main()

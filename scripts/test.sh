@@ -9,6 +9,11 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
+# First, as it takes a second: the pages name no file that is gone.
+echo "=== documentation ==="
+python3 -B tests/docs/check_docs_test.py
+python3 -B tests/docs/check_docs.py --links-only
+
 for preset in linux linux-sanitize linux-tsan linux-fuzz mingw-i686 mingw-x64; do
     echo "=== $preset ==="
     cmake --workflow --preset "$preset"

@@ -61,12 +61,15 @@ EOF
     rm -f "$work/unsigned"
 done
 
-step "README.txt: CRLF throughout, with the contract and the host's usage; the zip holds the folder"
+step "README.txt: CRLF, with the contract and the host's usage; docs/ the commit's; the zip holds the folder"
 readme=$bundle/README.txt
 [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CRLF"
 for title in "The calling contract" "KVXSetup_StopService" "The console host" "Exit codes" \
     "The product installer" "_?=FOLDER" "Checking a release"; do
     grep -q "$title" "$readme" || fail "README.txt lacks \"$title\""
+done
+for page in installer-engineers.md deployment.md; do
+    cmp -s "$bundle/docs/$page" "$clone/docs/$page" || fail "docs/$page in the bundle is not the commit's"
 done
 python3 -m zipfile -e "$bundle.zip" "$work/unzipped"
 diff -r "$bundle" "$work/unzipped/$(basename "$bundle")" || fail "the zip differs from the folder"
