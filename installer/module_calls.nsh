@@ -60,6 +60,9 @@ Function ${UN}RunHost
   InitPluginsDir
   ${Log} "running: $\"$INSTDIR\kvxsetup.exe$\" $R0"
   ReadEnvStr $R1 COMSPEC
+  ${If} $R1 == ""
+    StrCpy $R1 "$SYSDIR\cmd.exe"
+  ${EndIf}
   nsExec::Exec `"$R1" /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
   Pop $Result
   ${If} $Result == "error"
