@@ -178,13 +178,16 @@ Function UseExistingInstallation
   Pop $R0
 FunctionEnd
 
-; The folder of an installation already there is not the customer's to change here.
+; The folder of an installation already there is not the customer's to change here. The
+; folder field is made read-only rather than disabled: it has the keyboard focus, and a
+; disabled one would leave the page deaf to the keyboard.
+!define KVX_EM_SETREADONLY 0x00CF
 Function ShowDirectoryPage
   ${If} $ExistingFolder != ""
     Push $R0
     FindWindow $R0 "#32770" "" $HWNDPARENT
     GetDlgItem $R0 $R0 1019
-    EnableWindow $R0 0
+    SendMessage $R0 ${KVX_EM_SETREADONLY} 1 0
     FindWindow $R0 "#32770" "" $HWNDPARENT
     GetDlgItem $R0 $R0 1001
     EnableWindow $R0 0
@@ -312,8 +315,10 @@ Function UndoFailedInstall
     StrCpy $R1 "$R1$\r$\n$\r$\nThe earlier release of the drivers that was on this computer had already been removed, as every installation does first."
   ${EndIf}
   ${If} $ProductItems = 0
+    ${Tell} "Setup failed (error $Result); nothing of the drivers remains on this computer"
     StrCpy $R1 "$R1$\r$\n$\r$\nSetup has removed what it had installed: nothing of the drivers remains on this computer, and the boards have no driver until an installation succeeds."
   ${Else}
+    ${Tell} "Setup failed (error $Result); $ProductItems item(s) of the drivers remain on this computer"
     StrCpy $R1 "$R1$\r$\n$\r$\nSetup could not remove everything it had installed: $ProductItems item(s) of the drivers remain on this computer (listed in the log)."
   ${EndIf}
   ${If} ${RebootFlag}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The product installer's pages as a customer walks them, under Xvfb on a 32-bit Wine
-# prefix: the install wizard page by page, a cancel of the uninstaller, then the uninstall
-# wizard. Each page is saved as a PNG under build/installer/pages/ for a reviewer to read.
+# prefix: the install wizard page by page, the directory page of a second run, a cancel of
+# the uninstaller, then the uninstall wizard. Each page is
+# saved as a PNG under build/installer/pages/ for a reviewer to read.
 #
 #   installer_pages.sh INSTALLER BIN_DIR
 #
@@ -44,7 +45,10 @@ echo "installer pages: Xvfb on $DISPLAY, booting a fresh 32-bit prefix"
 wineboot --init >/dev/null 2>&1
 wineserver -w
 wineserver -p >/dev/null 2>&1
-wine "$bin/demo_machine.exe" boards >/dev/null && wine "$bin/demo_machine.exe" earlier >/dev/null
+demo_machine() {
+    wine "$bin/demo_machine.exe" boards >/dev/null && wine "$bin/demo_machine.exe" earlier >/dev/null
+}
+demo_machine
 rm -rf "$pages"
 mkdir -p "$pages"
 
@@ -80,7 +84,8 @@ shot() {
 }
 # A key to the wizard; Return is the default button, Next, Install, Finish.
 press() {
-    xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+    xdotool windowfocus "$window" 2>/dev/null
+    sleep 0.3
     xdotool key "$1"
 }
 wait_for_log() {
@@ -90,12 +95,15 @@ wait_for_log() {
     done
     return 1
 }
-# The uninstaller wants _?= unquoted, which only a command line written into a batch file
-# keeps; cmd in a batch file waits for a GUI program and passes its exit code on.
-uninstaller() {
-    printf '@"%s\\uninstall.exe" _?=%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$folder" "$folder" >"$drive_c/kvx-uninstall.cmd"
-    wine cmd /c 'C:\kvx-uninstall.cmd'
+# Runs a command line from a batch file: the uninstaller wants _?= unquoted, which only such
+# a line keeps, and cmd in a batch file waits for a GUI program and passes its exit code on.
+# Started so, a wizard's message boxes also take the keys sent to them under Xvfb.
+through_cmd() {
+    printf '@%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$1" >"$drive_c/kvx-run.cmd"
+    wine cmd /c 'C:\kvx-run.cmd'
 }
+setup_exe=$(winepath -w "$installer")
+uninstaller="\"$folder\\uninstall.exe\" _?=$folder"
 # A Windows program's exit code, written by the shell that waited for it.
 started() {
     ("$@" >/dev/null 2>&1; echo $? >"$work/status") &
@@ -110,7 +118,7 @@ ended() {
 
 # --- the install wizard --------------------------------------------------------------------
 
-started wine "$installer"
+started through_cmd "$setup_exe"
 find_window "Kavexa KVX Board Drivers 1.0.0.0 Setup"
 shot 01-welcome
 press Return
@@ -128,9 +136,23 @@ out=$(wine reg query "$entry" 2>&1 | tr -d '\r')
 check "the install wizard, page by page: exit code 0 and the entry written" \
     eval '[ "$status" = 0 ] && has "InstallLocation" && has "DisplayIcon"'
 
+# A second run finds the installation: its folder, locked, on the directory page.
+started through_cmd "$setup_exe"
+find_window "Kavexa KVX Board Drivers 1.0.0.0 Setup"
+press Return
+press Return
+shot 06-second-run-directory
+press Escape
+shot 07-second-run-cancel-asks screen
+press Return
+ended
+out=$(log_of KvxDriversSetup.log)
+check "a second run shows the installation's folder; its cancel asks, exits with 1, is logged" \
+    eval '[ "$status" = 1 ] && has "cancelled by the user; exit code 1"'
+
 # --- a cancelled uninstall, then the uninstall wizard --------------------------------------
 
-started uninstaller
+started through_cmd "$uninstaller"
 find_window "Kavexa KVX Board Drivers 1.0.0.0 Uninstall"
 shot 11-uninstall-confirm
 press Escape
@@ -141,7 +163,7 @@ out=$(log_of KvxDriversUninstall.log)
 check "cancelling the uninstaller asks first, is logged, and leaves the installation" \
     eval 'has "cancelled by the user" && wine reg query "$entry" >/dev/null 2>&1'
 
-started uninstaller
+started through_cmd "$uninstaller"
 find_window "Kavexa KVX Board Drivers 1.0.0.0 Uninstall"
 press Return
 wait_for_log KvxDriversUninstall.log "; exit code"
