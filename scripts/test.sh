@@ -2,8 +2,8 @@
 # Every test: unit tests on the stand-in platform (g++, then clang++ with sanitizers), the
 # concurrency tests under ThreadSanitizer, a minute of fuzzing per fuzz target, both Windows
 # builds, the Wine suites on the real DLLs, the product installer (its binary checks and its
-# install and uninstall under 32- and 64-bit Wine), and a signed release made twice and
-# checked.
+# install and uninstall under 32- and 64-bit Wine), the MSI packages under 32- and 64-bit
+# Wine, and a signed release made twice and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,10 @@ for preset in linux linux-sanitize linux-tsan linux-fuzz mingw-i686 mingw-x64; d
     cmake --workflow --preset "$preset"
 done
 
+# Every host command line the pages show, given to the host's own parser (nothing runs).
+echo "=== documented host command lines ==="
+python3 -B tests/docs/check_docs.py --commands-only
+
 echo "=== product installer ==="
 bash scripts/build-installer
 python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump \
@@ -26,6 +30,12 @@ python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objd
 bash tests/installer/installer_test.sh --arch win32 build/installer/KvxDriversSetup.exe build/mingw-i686
 bash tests/installer/installer_test.sh --arch win64 build/installer/KvxDriversSetup.exe build/mingw-x64
 bash tests/installer/installer_pages.sh build/installer/KvxDriversSetup.exe build/mingw-i686
+
+# The MSI packages under Wine's msiexec, each on its own width (about 35 seconds each).
+echo "=== MSI packages ==="
+bash scripts/build-msi
+bash tests/msi/msi_test.sh --arch win32 build/msi build/mingw-i686
+bash tests/msi/msi_test.sh --arch win64 build/msi build/mingw-x64
 
 # A signed release made twice from this commit, byte for byte the same, then checked as a
 # customer would (about two minutes).

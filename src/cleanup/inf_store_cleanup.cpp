@@ -24,21 +24,13 @@ static bool BeginsWithProductHeader(const char* path) {
     return false;
 }
 
-// The search also matches on short names, so a long name need not end in ".inf"; only
-// one that does names a precompiled file by its extension.
-static bool EndsWithInfExtension(const char* path, size_t length) {
-    return length >= 4 && EqualsIgnoreCaseN(path + length - 4, ".inf", 4);
-}
-
 static void RemoveIfProductInf(const char* directory, const char* name) {
     char path[kPathBufferSize];
     if (!JoinPath(path, sizeof path, directory, name)) return;
     if (!BeginsWithProductHeader(path)) return;
     DeleteFileA(path);
-    const size_t length = strlen(path);
-    if (!EndsWithInfExtension(path, length)) return;
-    memcpy(path + length - 3, PrecompiledInfExtension, 3);
-    DeleteFileA(path);
+    // The search also matches on short names, so a long name need not end in ".inf".
+    if (ToPrecompiledInfPath(path)) DeleteFileA(path);
 }
 
 static void RemoveStagedProductInfs(const char* directory) {

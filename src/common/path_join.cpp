@@ -2,6 +2,9 @@
 
 #include <string.h>
 
+#include "catalog/catalog.h"
+#include "common/case_insensitive.h"
+
 bool AppendText(char* buffer, size_t size, const char* text) {
     size_t used = 0;
     while (used < size && buffer[used] != '\0') ++used;
@@ -24,4 +27,11 @@ bool JoinPath(char* buffer, size_t size, const char* directory, const char* name
     if (AppendText(buffer, size, directory) && AppendText(buffer, size, name)) return true;
     buffer[0] = '\0';
     return false;
+}
+
+bool ToPrecompiledInfPath(char* path) {
+    const size_t length = strlen(path);
+    if (length < 4 || !EqualsIgnoreCaseN(path + length - 4, ".inf", 4)) return false;
+    memcpy(path + length - 3, PrecompiledInfExtension, 3);
+    return true;
 }

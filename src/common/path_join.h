@@ -14,3 +14,8 @@ bool WithTrailingBackslash(char* path, size_t size, size_t length);
 // Puts directory followed by name into buffer; false, with buffer empty, when they do not
 // fit together.
 bool JoinPath(char* buffer, size_t size, const char* directory, const char* name);
+
+// Turns a terminated path whose name ends in ".inf" (any case) into the path of its
+// precompiled ".pnf" in place; false, with the path unchanged, for any other name. A
+// short-name match such as "oem10.infx" must never become another file to delete.
+bool ToPrecompiledInfPath(char* path);

@@ -1,6 +1,7 @@
 #include "device/driver_packages.h"
 
 #include "common/case_insensitive.h"
+#include "common/path_join.h"
 #include "entry/trace.h"
 
 static void DeleteDriverInf(HDEVINFO devices, SP_DEVINFO_DATA* device, SP_DRVINFO_DATA_V2_A* driver,
@@ -24,7 +25,11 @@ static void DeleteDriverInf(HDEVINFO devices, SP_DEVINFO_DATA* device, SP_DRVINF
     if (!DeleteFileA(detail.InfFileName)) {
         const DWORD error = GetLastError();
         Trace(message, "DeleteFile failed, err=%d\n", error);
+        return;
     }
+    // The precompiled INF is worthless without its INF, and once the INF is gone the INF
+    // store clean-up no longer finds it.
+    if (ToPrecompiledInfPath(detail.InfFileName)) DeleteFileA(detail.InfFileName);
 }
 
 bool RemoveDriverPackages(HDEVINFO devices, SP_DEVINFO_DATA* device, const char* providerName) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Checks the built DLL and console host against what Windows 2000 and the product
-installer rely on: PE header versions, imports Windows 2000 has, the export table and
-calling convention, the version resource, and the DLL's size budget."""
+"""Checks the built DLL, console host and MSI custom-action DLL against what Windows 2000,
+Windows Installer and the product installer rely on: PE header versions, imports Windows
+2000 has, the export table and calling convention, the version resource, and the DLL's
+size budget."""
 import argparse
 import os
 import re
@@ -14,6 +15,7 @@ VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
 VFT_APP = 1
 VFT_DLL = 2
 # Sections only the C runtime's start-up code would process; the module has none of it.
+MSI_ACTION_ENTRIES = ["KvxInstallDrivers", "KvxRemoveDrivers", "KvxRollBackDrivers"]
 STARTUP_SECTIONS = {".tls", ".CRT", ".ctors", ".dtors", ".init_array", ".fini_array"}
 
 failures = []
@@ -74,9 +76,9 @@ def check_header(label, dump, dll):
     check(("DLL" in characteristics) == dll, f"{label}: DLL flag is not {dll}")
 
 
-def check_imports(label, dump, allowed):
+def check_imports(label, dump, allowed, dlls=ALLOWED_DLLS):
     table = imports(dump)
-    check(set(table) <= ALLOWED_DLLS, f"{label}: imports from {sorted(set(table) - ALLOWED_DLLS)}")
+    check(set(table) <= dlls, f"{label}: imports from {sorted(set(table) - dlls)}")
     for dll, functions in sorted(table.items()):
         for function in functions:
             check((dll, function) in allowed,
@@ -217,6 +219,27 @@ def check_host(args, allowed):
     print("host imports: " + "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
 
 
+def check_msi_actions(args, allowed):
+    dump = run(args.objdump, "-p", args.msi_actions)
+    check_header("MSI actions", dump, dll=True)
+    table = check_imports("MSI actions", dump, allowed, ALLOWED_DLLS | {"msi.dll"})
+    check_version_resource("MSI actions", args.msi_actions, VFT_DLL)
+    check_version_agreement("MSI actions", args.msi_actions, args.version)
+    # The names the packages' CustomAction rows give, undecorated: Windows Installer finds
+    # an entry point by exactly that name.
+    names = sorted(n for _, n, _ in export_table(dump))
+    check(names == sorted(MSI_ACTION_ENTRIES), f"MSI actions: exports {names}")
+    if args.stdcall:
+        # UINT __stdcall F(MSIHANDLE): each entry pops its one argument.
+        image_base = header_value(dump, "ImageBase")
+        for _, name, rva in export_table(dump):
+            ret = first_return(args.objdump, args.msi_actions, image_base, rva)
+            check(ret == ["ret", "$0x4"], f"MSI actions: {name} returns with {ret}, not ret $0x4")
+    print(f"MSI actions {args.msi_actions}: {os.path.getsize(args.msi_actions)} bytes")
+    print("MSI actions imports: " +
+          "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
@@ -227,6 +250,7 @@ def main():
     parser.add_argument("--import-lib", required=True)
     parser.add_argument("--installer", required=True)
     parser.add_argument("--host", required=True)
+    parser.add_argument("--msi-actions", help="the MSI custom-action DLL, also checked when given")
     parser.add_argument("--x64", action="store_true")
     parser.add_argument("--stdcall", action="store_true")
     parser.add_argument("--size-budget", type=int, default=0)
@@ -236,6 +260,8 @@ def main():
     allowed = read_allowlist(args.allowlist, args.x64)
     check_dll(args, allowed)
     check_host(args, allowed)
+    if args.msi_actions:
+        check_msi_actions(args, allowed)
     for failure in failures:
         print("FAIL:", failure)
     print(f"{len(failures)} problem(s)")

@@ -2,8 +2,9 @@
 # One signed release end to end, checked as a customer would: made twice from the same
 # commit with a throwaway self-signed certificate (scripts/check-reproducible, which fails
 # unless both are identical), then its checksums, its signatures, its README.txt and zip,
-# its signed x86 DLL under the binary contract checks and two Wine suites, and its signed
-# installer installing and uninstalling under 32-bit Wine.
+# its signed x86 DLL under the binary contract checks and two Wine suites, its signed
+# installer installing and uninstalling under 32-bit Wine, and its signed MSI packages: their
+# signatures, their contents, and the x86 one under 32-bit Wine's msiexec.
 #
 #   tests/release/release_test.sh        (from a clean checkout of a commit)
 set -euo pipefail
@@ -61,6 +62,20 @@ EOF
     rm -f "$work/unsigned"
 done
 
+step "MSI packages: each signature verifies, and each carries the bundle's signed module and host"
+for arch in x86 x64; do
+    msi=$bundle/KvxDrivers-$arch.msi
+    osslsigncode verify -in "$msi" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 &&
+        grep -q "Signature verification: ok" "$work/verify.log" || fail "KvxDrivers-$arch.msi: signature does not verify"
+    rm -rf "$work/extracted"
+    msiextract -C "$work/extracted" "$msi" >/dev/null || fail "KvxDrivers-$arch.msi: msiextract failed"
+    # msiextract names the 32-bit Program Files folder and not the 64-bit one.
+    for file in KVXSETUPW2K.dll kvxsetup.exe; do
+        cmp -s "$(find "$work/extracted" -name "$file" -print -quit)" "$bundle/$arch/$file" ||
+            fail "KvxDrivers-$arch.msi: its $file is not the bundle's $arch/$file"
+    done
+done
+
 step "README.txt: CRLF, with the contract and the host's usage; docs/ the commit's; the zip holds the folder"
 readme=$bundle/README.txt
 [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CRLF"
@@ -102,6 +117,12 @@ python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objd
 bash tests/installer/installer_test.sh --arch win32 "$bundle/KvxDriversSetup.exe" build/mingw-i686 \
     >"$work/installer.log" 2>&1 || { cat "$work/installer.log" >&2; fail "the signed installer under Wine"; }
 tail -1 "$work/installer.log" | sed 's/^/    /'
+
+step "the signed x86 MSI package under 32-bit Wine's msiexec"
+cmake --build --preset mingw-i686 --target call_msi_action >/dev/null
+bash tests/msi/msi_test.sh --arch win32 "$bundle" build/mingw-i686 >"$work/msi.log" 2>&1 ||
+    { cat "$work/msi.log" >&2; fail "the signed MSI package under Wine"; }
+tail -1 "$work/msi.log" | sed 's/^/    /'
 
 if [ "$failures" -ne 0 ]; then
     echo "release test: $failures failure(s)" >&2

@@ -331,6 +331,27 @@ TEST_F(RemoveDriverPackages, EveryDriverOfTheProviderInAnyCaseLosesItsInf) {
     EXPECT_FALSE(kvxsim::FileExists("C:\\WINNT\\inf\\oem8.inf"));
 }
 
+// The precompiled file goes with its INF, and only then: a refused INF keeps it, a name that
+// does not end in ".inf" names none, and the trace has no line for it.
+TEST_F(RemoveDriverPackages, PrecompiledInfGoesOnlyWithItsInf) {
+    for (const char* name : {"oem7.pnf", "oem8.PNF", "oem9.pnf", "kvxhx.pnf"}) {
+        kvxsim::AddFile(std::string("C:\\WINNT\\inf\\") + name, "PNF");
+    }
+    kvxsim::AddFile("C:\\WINNT\\inf\\oem9.inf", "[Version]\r\n");
+    kvxsim::AddFile("C:\\WINNT\\inf\\kvxhx.infx", "[Version]\r\n");
+    kvxsim::AddDevice(HxBoard(
+        "4&1&0&08",
+        {ProductDriver("C:\\WINNT\\inf\\oem7.inf"), ProductDriver("C:\\WINNT\\inf\\OEM8.INF"),
+         ProductDriver("C:\\WINNT\\inf\\oem9.inf"), ProductDriver("C:\\WINNT\\inf\\kvxhx.infx")}));
+    kvxsim::FailCall("DeleteFileA", ERROR_SHARING_VIOLATION, 5);
+
+    EXPECT_EQ(RemoveHxBoards(), 0u);
+
+    EXPECT_THAT(TraceLinesWith("DeleteFile"), ElementsAre("DeleteFile failed, err=32\n"));
+    EXPECT_THAT(kvxsim::FilesIn("C:\\WINNT\\inf"),
+                ElementsAre("kvxhx.pnf", "oem1.inf", "oem9.inf", "oem9.pnf"));
+}
+
 TEST_F(RemoveDriverPackages, DetailTooLargeForTheRecordStillDeletesTheInf) {
     kvxsim::Driver driver = ProductDriver("C:\\WINNT\\inf\\oem7.inf");
     driver.hardwareId = kHxPrefix;

@@ -164,6 +164,10 @@ protected:
         old_packages_ = {ToLower(dz4x), ToLower(hx)};
     }
 
+    static std::string PrecompiledOf(const std::string& inf) {
+        return inf.substr(0, inf.size() - 3) + "pnf";
+    }
+
     // Lines of an inventory that a complete removal takes away.
     Strings ProductLines() const {
         Strings lines;
@@ -182,7 +186,11 @@ protected:
               "oem2.pnf", "oem3.inf", "oem3.pnf", "oem4.inf", "oem4.pnf"}) {
             lines.push_back(inf + name + "\n");
         }
-        for (const std::string& package : old_packages_) lines.push_back("inf " + package + "\n");
+        // Each driver package's INF goes with the precompiled file staging wrote beside it.
+        for (const std::string& package : old_packages_) {
+            lines.push_back("inf " + package + "\n");
+            lines.push_back("inf " + PrecompiledOf(package) + "\n");
+        }
         const std::string driver = "driver " + ToLower(kvxtest::DriversDirectory());
         for (const char* name : {"hxwin2k.sys", "hxhwwin2k.sys", "dz4xwin2k.sys"}) {
             lines.push_back(driver + name + "\n");
@@ -236,7 +244,8 @@ TEST_F(EndToEnd, NtPathImageLeavesTheFirstFamilysDevicesWhileTheRestIsRemoved) {
     removed.erase(std::remove_if(removed.begin(), removed.end(),
                                  [&](const std::string& line) {
                                      return line.rfind("device ROOT\\KVXDZ", 0) == 0 ||
-                                            line == "inf " + old_packages_[0] + "\n";
+                                            line == "inf " + old_packages_[0] + "\n" ||
+                                            line == "inf " + PrecompiledOf(old_packages_[0]) + "\n";
                                  }),
                   removed.end());
     EXPECT_EQ(kvxtest::TakeInventory(), WithoutLines(before, removed));

@@ -47,7 +47,7 @@ constexpr Command kCommands[] = {
     {"remove", "", "take both board families off the machine", "KVXSetup_PnPRemoveKVX", 0,
      TrailingArgument::kNone, 0, true, CallPnPRemoveKVX},
     {"copy-inf", "INF [COPY_STYLE]", "stage INF into the INF store (copy style default 0x200)",
-     "KVXSetup_CopyOemInf", 1, TrailingArgument::kNumber, 0x200, false, CallCopyOemInf},
+     "KVXSetup_CopyOemInf", 1, TrailingArgument::kNumber, 0x200, true, CallCopyOemInf},
     {"install-device", "INF HARDWARE_ID [--no-force]",
      "install INF's driver on every device of HARDWARE_ID (forced unless --no-force)",
      "KVXSetup_InstallPnpDevice", 2, TrailingArgument::kNoForce, TRUE, true, CallInstallPnpDevice},
@@ -91,10 +91,18 @@ std::optional<CallArguments> ReadArguments(const Command& command, int count, ch
     bool trailing_seen = false;
     for (int i = 0; i < count; ++i) {
         const char* value = values[i];
-        if (command.trailing == TrailingArgument::kNoForce && strcmp(value, "--no-force") == 0 &&
-            !trailing_seen) {
+        const bool no_force = strcmp(value, "--no-force") == 0;
+        if (command.trailing == TrailingArgument::kNoForce && no_force && !trailing_seen) {
             arguments.number = FALSE;
             trailing_seen = true;
+        } else if (strncmp(value, "--", 2) == 0) {
+            // Never a path, a name or a number: a misplaced option must not become one.
+            *problem = std::string(no_force && trailing_seen
+                                       ? "--no-force given twice"
+                                       : "unknown option \"" + std::string(value) + "\"") +
+                       " for " + command.name + "; usage: kvxsetup " + command.name + " " +
+                       command.synopsis;
+            return std::nullopt;
         } else if (texts < command.text_count) {
             arguments.text[texts++] = value;
         } else if (command.trailing == TrailingArgument::kNumber && !trailing_seen) {

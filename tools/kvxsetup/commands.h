@@ -28,8 +28,9 @@ struct Command {
     int text_count;  // Leading text arguments, all required.
     TrailingArgument trailing;
     DWORD default_number;
-    // Installs or removes devices: a 32-bit host under WOW64 cannot do that for real.
-    bool changes_devices;
+    // Reads or changes devices, drivers or driver files, which a 32-bit host under WOW64
+    // would see through its own redirected view, and change wrongly.
+    bool touches_devices;
     DWORD (*invoke)(FARPROC export_address, const CallArguments& arguments);
 };
 

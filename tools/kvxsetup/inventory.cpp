@@ -9,8 +9,9 @@
 #include <cstring>
 #include <span>
 
-#include "case_order.h"
 #include "catalog/catalog.h"
+#include "interposition/case_order.h"
+#include "interposition/catalogue_ids.h"
 #include "common/case_insensitive.h"
 #include "win32_common/device_registry.h"
 #include "win32_common/registry_value.h"
@@ -273,18 +274,6 @@ InventoryGroup ListDriverBinaries() {
 
 // The module removes a device when one of its hardware IDs begins with one of the
 // catalogue's (letters A-Z folded); the same test here shows what it would touch.
-const char* CatalogueIdMatching(const std::vector<std::string>& hardware_ids) {
-    for (const std::string& id : hardware_ids) {
-        for (const auto& family : {std::span<const char* const>(Dz4xHardwareIds),
-                                   std::span<const char* const>(HxHardwareIds)}) {
-            for (const char* known : family) {
-                if (EqualsIgnoreCaseN(id.c_str(), known, strlen(known))) return known;
-            }
-        }
-    }
-    return nullptr;
-}
-
 std::vector<InventoryGroup> TakeInventory() {
     return {ListDevices(), ListServices(), ListImagePaths(), ListInfs(), ListDriverBinaries()};
 }

@@ -30,7 +30,3 @@ struct InventoryGroup {
 // the image paths of the two driver service keys, the product's INFs in the INF store, the
 // driver binaries. The items of each group are sorted by their line.
 std::vector<InventoryGroup> TakeInventory();
-
-// The catalogue's hardware ID that one of these begins with (letters A-Z folded, as the
-// module's removal compares); null when none does.
-const char* CatalogueIdMatching(const std::vector<std::string>& hardware_ids);

@@ -18,23 +18,6 @@ constexpr std::array<const char*, 11> kCsvColumns = {"kind",   "name",     "stat
                                                      "driver", "provider", "matches", "problem",
                                                      "path",   "header",   "error"};
 
-// Names, paths and headers come from the system in the ANSI code page.
-std::string AnsiToUtf8(const std::string& ansi) {
-    if (ansi.empty()) return ansi;
-    const int size = static_cast<int>(ansi.size());
-    const int wide_length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
-    if (wide_length <= 0) return {};
-    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide.data(), wide_length);
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, utf8.data(), length, nullptr,
-                        nullptr);
-    return utf8;
-}
-
 // RFC 4180: a field with a comma, a quote or a line break goes in quotes, its quotes doubled.
 std::string CsvField(const std::string& value) {
     if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
@@ -138,6 +121,22 @@ std::vector<std::string> FormatText(const std::vector<InventoryGroup>& groups) {
 }
 
 }  // namespace
+
+std::string AnsiToUtf8(const std::string& ansi) {
+    if (ansi.empty()) return ansi;
+    const int size = static_cast<int>(ansi.size());
+    const int wide_length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
+    if (wide_length <= 0) return {};
+    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide.data(), wide_length);
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_length, utf8.data(), length, nullptr,
+                        nullptr);
+    return utf8;
+}
 
 std::optional<InventoryFormat> ParseInventoryFormat(const std::string& name) {
     if (name == "text") return InventoryFormat::kText;

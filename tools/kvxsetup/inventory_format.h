@@ -17,3 +17,7 @@ std::optional<InventoryFormat> ParseInventoryFormat(const std::string& name);
 // it; CSV and JSON are UTF-8.
 std::vector<std::string> FormatInventory(const std::vector<InventoryGroup>& groups,
                                          InventoryFormat format);
+
+// Names, paths and headers come from the system in the ANSI code page; the machine formats
+// are UTF-8.
+std::string AnsiToUtf8(const std::string& ansi);

@@ -1,22 +1,27 @@
 // kvxsetup: calls one export of KVXSETUPW2K.dll from the command line, loading the module by
 // name as the product installer does, and shows its trace and its result.
 #include <windows.h>
+#include <setupapi.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstring>
 #include <string>
 
-#include "change_preview.h"
+#include "change_report.h"
+#include "command_line.h"
 #include "commands.h"
 #include "debug_output_watch.h"
 #include "inventory.h"
 #include "inventory_format.h"
 #include "kvx_version.h"
 #include "module_file.h"
-#include "result_report.h"
 #include "run_log.h"
 #include "trace_echo.h"
-#include "what_if.h"
+#include "interposition/error_text.h"
+#include "interposition/machine_changes.h"
 
 namespace {
 
@@ -25,32 +30,30 @@ constexpr char kHostVersion[] = KVX_VERSION_TEXT;
 // Exit codes besides the export's own result.
 constexpr int kUsageError = 1;
 
-// A week; the watch's time is counted in milliseconds in 32 bits.
-constexpr DWORD kLongestWatchSeconds = 7 * 24 * 60 * 60;
-
-struct Options {
-    std::string module_path;
-    std::string log_path;
-    bool quiet = false;
-    bool what_if = false;
-};
-
 // Whether the trace the listener hands on is shown; it is logged either way.
 bool g_show_trace = true;
 
 void PrintUsage(FILE* to) {
     fprintf(to,
-            "usage: kvxsetup [--dll PATH] [--quiet] [--log FILE] [--what-if] COMMAND [ARGUMENTS]\n"
+            "usage: kvxsetup [OPTIONS] COMMAND [ARGUMENTS]\n"
             "       kvxsetup [--log FILE] inventory [--format text|csv|json]\n"
             "       kvxsetup [--log FILE] watch [--seconds N]\n"
             "       kvxsetup --help | --version\n"
             "\n"
             "Calls one export of %s and prints its result (decimal, hexadecimal and\n"
-            "the system's message) on stdout; the module's trace goes to stderr as it is\n"
-            "written. The module is loaded from kvxsetup.exe's folder unless --dll names it;\n"
-            "--quiet leaves the trace out. --log appends every line shown, and the trace, to\n"
-            "FILE with the date, time and process ID. --what-if runs the export with every\n"
-            "change to the machine held back and lists the changes it asked for.\n"
+            "the system's message) on stdout, then what the call changed on the machine and\n"
+            "what the system refused; the module's trace goes to stderr as it is written.\n"
+            "\noptions (before the command):\n"
+            "  --dll PATH           load the module from PATH, not from kvxsetup.exe's folder\n"
+            "  --quiet              show only the result line\n"
+            "  --log FILE           append every line shown, the trace and the change report\n"
+            "                       to FILE with the date, time and process ID\n"
+            "  --report FILE        write the changes and refusals to FILE as JSON\n"
+            "  --what-if            run the export with every change held back, and list the\n"
+            "                       changes it would make and what would be refused\n"
+            "  --finish-at-restart  schedule files in use for deletion at the next restart;\n"
+            "                       exit 3010 when a restart is needed to finish\n"
+            "  --check-arguments    (anywhere) check the command line, then do nothing\n"
             "\ncommands:\n",
             kModuleName);
     for (const Command& command : Commands()) {
@@ -65,9 +68,11 @@ void PrintUsage(FILE* to) {
             "      or for N seconds\n"
             "\n"
             "Numbers are decimal, or hexadecimal with 0x. Exit code: the export's result\n"
-            "(0 for success); 1 for a usage error; the system's error code when the module\n"
-            "cannot be loaded or lacks the export, or the log cannot be opened; 50 when the\n"
-            "preview cannot hold back the module's changes.\n");
+            "(0 for success); 3010 with --finish-at-restart when the export returned 0 and a\n"
+            "restart finishes the job; 1 for a usage error; the system's error code when the\n"
+            "module cannot be loaded or lacks the export, or the log or report cannot be\n"
+            "written; 50 when the module's changes cannot be held back or followed;\n"
+            "0xE0000235 for a 32-bit kvxsetup on 64-bit Windows asked to touch devices.\n");
 }
 
 int UsageError(const std::string& problem) {
@@ -78,6 +83,7 @@ int UsageError(const std::string& problem) {
 
 // A failure before the export ran: one line, and the system's code as the exit code.
 int NotCalled(const std::string& what, DWORD error) {
+    DiscardChangeReport();
     fflush(stdout);
     PrintAndLog(stderr, "kvxsetup: " + what + ": " + DescribeResult(error));
     return error ? static_cast<int>(error) : kUsageError;
@@ -92,23 +98,35 @@ void TraceNote(const std::string& line) {
     }
 }
 
-int PrintVersion(const Options& options) {
+int PrintVersion(const std::string& module_path) {
     printf("kvxsetup %s\n", kHostVersion);
     DWORD error = 0;
-    const auto version = ReadFileVersion(options.module_path, &error);
+    const auto version = ReadFileVersion(module_path, &error);
     if (version) {
-        printf("%s %s (%s)\n", kModuleName, version->c_str(), options.module_path.c_str());
+        printf("%s %s (%s)\n", kModuleName, version->c_str(), module_path.c_str());
     } else {
-        printf("%s: no version read from %s: %s\n", kModuleName, options.module_path.c_str(),
+        printf("%s: no version read from %s: %s\n", kModuleName, module_path.c_str(),
                DescribeResult(error).c_str());
     }
     return 0;
 }
 
+// CSV goes out in binary: its records end in CR LF, while a line feed inside a quoted
+// field must stay one, which text mode would turn into CR LF as well.
 int PrintInventory(InventoryFormat format) {
-    for (const std::string& line : FormatInventory(TakeInventory(), format)) {
-        PrintAndLog(stdout, line);
+    const std::vector<std::string> lines = FormatInventory(TakeInventory(), format);
+    if (format != InventoryFormat::kCsv) {
+        for (const std::string& line : lines) PrintAndLog(stdout, line);
+        return 0;
     }
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    for (const std::string& line : lines) {
+        const std::string record = line + "\r\n";
+        fwrite(record.data(), 1, record.size(), stdout);
+        LogLine(GetCurrentProcessId(), line);
+    }
+    fflush(stdout);
     return 0;
 }
 
@@ -122,6 +140,12 @@ bool RunsUnderWow64() {
     const auto is_wow64 =
         reinterpret_cast<IsWow64ProcessFunction>(reinterpret_cast<void*>(address));
     return is_wow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Under WOW64 a 32-bit process sees the 32-bit views of the system folder and of parts of
+// the registry, and cannot install drivers: what it read or changed would be wrong.
+bool TouchesDevices(const CommandLine& line) {
+    return line.command ? line.command->touches_devices : line.command_name == "inventory";
 }
 
 void PrintTraceLine(DWORD process_id, std::string_view line) {
@@ -147,129 +171,127 @@ void StartTraceDisplay() {
     }
 }
 
-// The changes come before the result, so that the result and "nothing was changed" end
-// the output as the result ends a real run's.
+// The preview's changes come before the result, so that the result and "nothing was
+// changed" end the output as the result ends a real run's.
 void PrintPreviewedChanges() {
-    std::vector<std::string> changes = DescribeRecordedChanges();
-    if (changes.empty()) changes.push_back("would change nothing");
-    for (const std::string& line : changes) PrintAndLog(stdout, line);
+    for (const std::string& line : DescribeRecordedChanges()) PrintAndLog(stdout, line);
+    PrintAndLog(stdout, SummarizeRecordedChanges());
+}
+
+// A real run reports after its result: what changed, what was refused, and whether a
+// restart finishes the job, which with --finish-at-restart turns a success into 3010.
+int FinishRealRun(const CommandLine& line, DWORD result, std::vector<std::string>* reasons) {
+    PrintChangeReport(!line.quiet);
+    if (!line.finish_at_restart || result != ERROR_SUCCESS || !RestartNeeded(reasons)) {
+        reasons->clear();
+        return static_cast<int>(result);
+    }
+    std::vector<std::string> lines = *reasons;
+    lines.push_back("a restart is needed to finish: exit code 3010 (success, restart pending)");
+    for (const std::string& line_text : lines) {
+        if (line.quiet) {
+            LogLine(GetCurrentProcessId(), line_text);
+        } else {
+            PrintAndLog(stdout, line_text);
+        }
+    }
+    return ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
 // The module is loaded only around the call: its load and unload lines frame the export's
 // own trace.
-int CallExport(const Options& options, const Command& command, const CallArguments& arguments) {
-    if (!options.quiet || !options.log_path.empty()) StartTraceDisplay();
-    HMODULE module = LoadLibraryA(options.module_path.c_str());
+int CallExport(const CommandLine& line) {
+    const Command& command = *line.command;
+    if (!line.quiet || !line.log_path.empty()) StartTraceDisplay();
+    HMODULE module = LoadLibraryA(line.module_path.c_str());
     if (!module) {
         const DWORD error = GetLastError();
         FlushTraceEcho();
-        return NotCalled("cannot load " + options.module_path, error);
+        return NotCalled("cannot load " + line.module_path, error);
     }
     const FARPROC address = GetProcAddress(module, command.export_name);
     if (!address) {
         const DWORD error = GetLastError();
         FreeLibrary(module);
         FlushTraceEcho();
-        return NotCalled(options.module_path + " has no export " + command.export_name, error);
+        return NotCalled(line.module_path + " has no export " + command.export_name, error);
     }
-    if (options.what_if) {
-        std::string problem;
-        const DWORD error = HoldBackChanges(module, &problem);
-        if (error != ERROR_SUCCESS) {
-            FreeLibrary(module);
-            FlushTraceEcho();
-            return NotCalled(problem.empty() ? "cannot hold back the module's changes" : problem,
-                             error);
-        }
+    std::string problem;
+    const DWORD error = InterposeMachineChanges(
+        module, line.what_if ? InterpositionMode::kPreview : InterpositionMode::kPassThrough,
+        line.finish_at_restart, &problem);
+    if (error != ERROR_SUCCESS) {
+        FreeLibrary(module);
+        FlushTraceEcho();
+        return NotCalled(problem.empty() ? "cannot follow the module's changes" : problem, error);
     }
-    if (command.changes_devices && RunsUnderWow64()) {
-        PrintAndLog(stderr, std::string("kvxsetup: this 32-bit build runs on 64-bit Windows, "
-                                        "where installing or removing devices needs the 64-bit "
-                                        "build; calling ") +
-                                command.export_name + " anyway");
-    }
-    const DWORD result = command.invoke(address, arguments);
+    const DWORD result = command.invoke(address, line.arguments);
     FreeLibrary(module);
     FlushTraceEcho();
-    if (options.what_if) PrintPreviewedChanges();
+    int exit_code = static_cast<int>(result);
+    std::vector<std::string> reasons;
+    if (line.what_if) PrintPreviewedChanges();
     PrintAndLog(stdout, std::string(command.export_name) + " returned " + DescribeResult(result));
-    if (options.what_if) PrintAndLog(stdout, "nothing was changed");
-    return static_cast<int>(result);
+    if (line.what_if) {
+        PrintAndLog(stdout, "nothing was changed");
+    } else {
+        exit_code = FinishRealRun(line, result, &reasons);
+    }
+    if (!line.report_path.empty()) {
+        const DWORD written = WriteChangeReport(
+            {line.command_name, command.export_name, result, line.what_if, reasons, exit_code});
+        // The call happened: its report is lost, but not its result.
+        if (written != ERROR_SUCCESS) {
+            PrintAndLog(stderr, "kvxsetup: cannot write the report " + line.report_path + ": " +
+                                    DescribeResult(written));
+        }
+    }
+    return exit_code;
+}
+
+int Run(CommandLine line, int argc, char** argv) {
+    if (line.module_path.empty()) line.module_path = ModuleBesideHost();
+    if (line.command_name == "--version") return PrintVersion(line.module_path);
+    if (TouchesDevices(line) && RunsUnderWow64()) {
+        fprintf(stderr,
+                "kvxsetup: this 32-bit kvxsetup.exe runs on 64-bit Windows, where it cannot "
+                "see or change devices and drivers rightly; run the 64-bit build, %sx64\\"
+                "kvxsetup.exe\n",
+                HostFolder().c_str());
+        return static_cast<int>(ERROR_IN_WOW64);
+    }
+    g_show_trace = !line.quiet;
+    if (!line.log_path.empty()) {
+        const DWORD error = OpenRunLog(line.log_path);
+        if (error != ERROR_SUCCESS) return NotCalled("cannot open the log " + line.log_path, error);
+        std::string command_line = "kvxsetup";
+        for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
+        LogLine(GetCurrentProcessId(), command_line);
+    }
+    if (!line.report_path.empty()) {
+        const DWORD error = OpenChangeReport(line.report_path);
+        if (error != ERROR_SUCCESS) {
+            return NotCalled("cannot write the report " + line.report_path, error);
+        }
+    }
+    if (line.command_name == "inventory") return PrintInventory(line.format);
+    if (line.command_name == "watch") return WatchDebugOutput(line.watch_seconds);
+    return CallExport(line);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    int next = 1;
-    for (; next < argc; ++next) {
-        const std::string option = argv[next];
-        if (option == "--dll" && next + 1 < argc) {
-            options.module_path = argv[++next];
-        } else if (option == "--dll") {
-            return UsageError("--dll needs a PATH");
-        } else if (option == "--log" && next + 1 < argc) {
-            options.log_path = argv[++next];
-        } else if (option == "--log") {
-            return UsageError("--log needs a FILE");
-        } else if (option == "--quiet") {
-            options.quiet = true;
-        } else if (option == "--what-if") {
-            options.what_if = true;
-        } else {
-            break;
-        }
+    std::string problem;
+    const std::optional<CommandLine> line = ParseCommandLine(argc, argv, &problem);
+    if (!line) return UsageError(problem);
+    if (line->check_only) {
+        printf("arguments accepted: %s\n", line->command_name.c_str());
+        return 0;
     }
-    if (options.module_path.empty()) options.module_path = ModuleBesideHost();
-    if (next == argc) return UsageError("no command given");
-
-    const std::string name = argv[next];
-    if (name == "--help" || name == "-h" || name == "/?") {
+    if (line->command_name == "--help") {
         PrintUsage(stdout);
         return 0;
     }
-    if (name == "--version") return PrintVersion(options);
-    g_show_trace = !options.quiet;
-    if (!options.log_path.empty()) {
-        const DWORD error = OpenRunLog(options.log_path);
-        if (error != ERROR_SUCCESS) {
-            return NotCalled("cannot open the log " + options.log_path, error);
-        }
-        std::string command_line = "kvxsetup";
-        for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
-        LogLine(GetCurrentProcessId(), command_line);
-    }
-    if (options.what_if && FindCommand(name) == nullptr) {
-        return UsageError("--what-if goes with a command that calls an export");
-    }
-    if (name == "inventory") {
-        std::optional<InventoryFormat> format = InventoryFormat::kText;
-        if (next + 1 != argc) {
-            format = next + 3 == argc && strcmp(argv[next + 1], "--format") == 0
-                         ? ParseInventoryFormat(argv[next + 2])
-                         : std::nullopt;
-        }
-        if (!format) return UsageError("inventory takes --format text, csv or json");
-        return PrintInventory(*format);
-    }
-    if (name == "watch") {
-        if (next + 1 == argc) return WatchDebugOutput(0);
-        const auto seconds = next + 3 == argc && strcmp(argv[next + 1], "--seconds") == 0
-                                 ? ParseNumber(argv[next + 2])
-                                 : std::nullopt;
-        if (!seconds || *seconds == 0 || *seconds > kLongestWatchSeconds) {
-            return UsageError("watch takes --seconds N, N from 1 to " +
-                              std::to_string(kLongestWatchSeconds));
-        }
-        return WatchDebugOutput(*seconds);
-    }
-    const Command* command = FindCommand(name);
-    if (!command) {
-        return UsageError(name.starts_with("-") ? "unknown option \"" + name + "\""
-                                                : "unknown command \"" + name + "\"");
-    }
-    std::string problem;
-    const auto arguments = ReadArguments(*command, argc - next - 1, argv + next + 1, &problem);
-    if (!arguments) return UsageError(problem);
-    return CallExport(options, *command, *arguments);
+    return Run(*line, argc, argv);
 }

@@ -45,12 +45,16 @@ std::optional<std::string> VersionOfMappedModule(HMODULE module, DWORD* error) {
 
 }  // namespace
 
-std::string ModuleBesideHost() {
+std::string HostFolder() {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
     std::string folder(path, length < sizeof path ? length : 0);
     folder.erase(folder.find_last_of("\\/") + 1);
-    return folder + kModuleName;
+    return folder;
+}
+
+std::string ModuleBesideHost() {
+    return HostFolder() + kModuleName;
 }
 
 std::optional<std::string> ReadFileVersion(const std::string& path, DWORD* error) {

@@ -8,6 +8,9 @@
 
 inline constexpr char kModuleName[] = "KVXSETUPW2K.dll";
 
+// The folder of the running kvxsetup.exe, ending in a backslash.
+std::string HostFolder();
+
 // KVXSETUPW2K.dll in the folder of the running kvxsetup.exe, as the product installer
 // keeps it beside itself.
 std::string ModuleBesideHost();

@@ -10,6 +10,15 @@
 //     other-viewer SECONDS             own the debug-output channel for that long
 //     debug-lines                      print the process ID, then write three debug lines
 //     log-lines FILE COUNT             append COUNT numbered lines to FILE as the host's --log
+//     stopping-service NAME BINARY     own-process service stuck in stop pending
+//     marked-service NAME SECONDS      delete the service while holding it that long, so that
+//                                      it stays, marked for deletion
+//     hold-open FILE SECONDS           keep FILE open for that long, sharing only reads
+//     read-only FILE                   set FILE's read-only attribute
+//     subkey KEY                       create HKLM\KEY\Kept, so that KEY has a subkey
+//     pending-deletions                print the files scheduled for deletion at restart
+//
+// The steps that hold something print "holding" once they do, for the test to wait on.
 #include <windows.h>
 
 #include <cstdio>
@@ -83,6 +92,122 @@ bool LogNumberedLines(const char* path, int count) {
     return true;
 }
 
+void SayHolding() {
+    printf("holding\n");
+    fflush(stdout);
+}
+
+// Waits a few seconds at most for the service to reach `state`.
+bool Reaches(SC_HANDLE service, DWORD state) {
+    SERVICE_STATUS status = {};
+    for (int i = 0; i < 50; ++i) {
+        if (!QueryServiceStatus(service, &status)) return false;
+        if (status.dwCurrentState == state) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+// A service of that name already there (stopped) is given the stuck binary instead.
+bool StartStuckInStopPending(const char* name, const char* binary) {
+    const std::string command = std::string("\"") + binary + "\" stays-stopping";
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr;
+    if (!service) {
+        if (manager) CloseServiceHandle(manager);
+        if (!AddService(name, SERVICE_WIN32_OWN_PROCESS, command, true)) return false;
+        manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : nullptr;
+    } else if (!ChangeServiceConfigA(service, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                     SERVICE_NO_CHANGE, command.c_str(), nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, nullptr) ||
+               !StartServiceA(service, 0, nullptr)) {
+        fprintf(stderr, "service %s: err=%lu\n", name, GetLastError());
+    }
+    SERVICE_STATUS status = {};
+    bool pending = service && Reaches(service, SERVICE_RUNNING) &&
+                   ControlService(service, SERVICE_CONTROL_STOP, &status);
+    for (int i = 0; pending && i < 50 && status.dwCurrentState != SERVICE_STOP_PENDING; ++i) {
+        Sleep(100);
+        pending = QueryServiceStatus(service, &status);
+    }
+    pending = pending && status.dwCurrentState == SERVICE_STOP_PENDING;
+    if (!pending) fprintf(stderr, "service %s: not stop pending\n", name);
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return pending;
+}
+
+bool HoldMarkedService(const char* name, DWORD seconds) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? OpenServiceA(manager, name, DELETE) : nullptr;
+    const bool marked = service && DeleteService(service);
+    if (!marked) fprintf(stderr, "service %s: err=%lu\n", name, GetLastError());
+    if (marked) {
+        SayHolding();
+        Sleep(seconds * 1000);
+    }
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return marked;
+}
+
+bool HoldOpen(const char* path, DWORD seconds) {
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "%s: err=%lu\n", path, GetLastError());
+        return false;
+    }
+    SayHolding();
+    Sleep(seconds * 1000);
+    CloseHandle(file);
+    return true;
+}
+
+bool MakeReadOnly(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           SetFileAttributesA(path, attributes | FILE_ATTRIBUTE_READONLY);
+}
+
+bool AddSubkey(const char* key) {
+    HKEY created = nullptr;
+    const std::string path = std::string(key) + "\\Kept";
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &created, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(created);
+    return true;
+}
+
+// The list holds pairs of names, source then target; an empty target deletes the source.
+bool PrintPendingDeletions() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    std::vector<char> list(65536);
+    DWORD size = static_cast<DWORD>(list.size() - 2);
+    const bool read =
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(list.data()), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (!read) return true;
+    for (const char* at = list.data(); *at;) {
+        const char* target = at + strlen(at) + 1;
+        if (!*target) printf("%s\n", at);
+        if (!*target) {
+            at = target + 1;
+        } else {
+            at = target + strlen(target) + 1;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +234,24 @@ int main(int argc, char** argv) {
         } else if (step == "log-lines" && left >= 2) {
             done = LogNumberedLines(argv[i + 1], atoi(argv[i + 2]));
             i += 3;
+        } else if (step == "stopping-service" && left >= 2) {
+            done = StartStuckInStopPending(argv[i + 1], argv[i + 2]);
+            i += 3;
+        } else if (step == "marked-service" && left >= 2) {
+            done = HoldMarkedService(argv[i + 1], static_cast<DWORD>(atoi(argv[i + 2])));
+            i += 3;
+        } else if (step == "hold-open" && left >= 2) {
+            done = HoldOpen(argv[i + 1], static_cast<DWORD>(atoi(argv[i + 2])));
+            i += 3;
+        } else if (step == "read-only" && left >= 1) {
+            done = MakeReadOnly(argv[i + 1]);
+            i += 2;
+        } else if (step == "subkey" && left >= 1) {
+            done = AddSubkey(argv[i + 1]);
+            i += 2;
+        } else if (step == "pending-deletions") {
+            done = PrintPendingDeletions();
+            i += 1;
         } else {
             fprintf(stderr, "host_test_machine: bad step \"%s\"\n", step.c_str());
             return 2;

@@ -100,8 +100,44 @@ run "$host" copy-inf 'C:\none.inf' 12z
 check "a malformed number is refused before the module is loaded" \
     eval 'exit_is 1 && err_has "not a number: \"12z\"" && err_lacks "$entry" && [ -z "$out" ]'
 run "$host" install-device 'C:\none.inf' 'PCI\VEN_0E7C&DEV_0001' --force
-check "install-device takes --no-force and nothing else after its two texts" \
-    eval 'exit_is 1 && err_has "too many arguments for install-device: \"--force\""'
+check "install-device takes --no-force and no other option" \
+    eval 'exit_is 1 && err_has "unknown option \"--force\" for install-device"'
+
+# An option after the command word is never taken as a path, a name or a number, and never
+# runs anything: the module is not even loaded.
+misplaced_options_refused() {
+    local command option
+    while IFS='|' read -r -a command; do
+        for option in --what-if --log; do
+            run "$host" "${command[0]}" "$option" "${command[@]:1}"
+            exit_is 1 && [ -z "$out" ] && err_has "kvxsetup: $option goes before the command" &&
+                err_lacks "$entry" || return 1
+        done
+        run "$host" "${command[@]}" --finish-at-restart
+        exit_is 1 && err_has "--finish-at-restart goes before the command" || return 1
+    done <<'COMMANDS'
+install|C:\kvxdemo\kvxdz4x.inf|C:\kvxdemo\kvxhxhw.inf
+remove
+copy-inf|C:\kvxdemo\kvxdz4x.inf
+install-device|C:\kvxdemo\kvxdz4x.inf|PCI\VEN_0E7C&DEV_0001
+remove-devices|dz4x|PCI\VEN_1011|Kavexa Systems Inc
+stop-service|Dz4x
+COMMANDS
+}
+check "each command with --what-if, --log or --finish-at-restart after it: exit 1, nothing called" \
+    misplaced_options_refused
+run "$host" --log --quiet remove
+check "an option's value may not be another option" \
+    eval 'exit_is 1 && err_has "kvxsetup: --log needs a FILE" && err_lacks "$entry"'
+run "$host" install --check-arguments 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
+check "--check-arguments, anywhere: accepted, and nothing loaded" eval '
+    exit_is 0 && out_is "arguments accepted: install" && [ -z "$err" ]'
+run "$host" --check-arguments --log 'C:\checked.log' install --what-if 'C:\a.inf' 'C:\b.inf'
+check "--check-arguments refuses what a real run refuses, and opens no log" eval '
+    exit_is 1 && err_has "--what-if goes before the command" && [ ! -e "$WINEPREFIX/drive_c/checked.log" ]'
+run "$host" --check-arguments --finish-at-restart --what-if remove
+check "--finish-at-restart goes with a real run only" \
+    eval 'exit_is 1 && err_has "--finish-at-restart goes with a real run, not with --what-if"'
 run "$host" --dll
 check "--dll without a path is a usage error" eval 'exit_is 1 && err_has "--dll needs a PATH"'
 
@@ -123,6 +159,9 @@ run "$work/alone/kvxsetup.exe" remove
 check "without the DLL beside it: one line naming the DLL's path, exit 126" eval 'exit_is 126 &&
     [ "$(grep -c . <<<"$err")" -eq 1 ] && err_has "cannot load " &&
     err_has "\\alone\\KVXSETUPW2K.dll: 126 (0x7e)" && [ -z "$out" ]'
+run "$work/alone/kvxsetup.exe" --report "$(winepath -w "$work/alone/report.json")" remove
+check "a call that never happened leaves no report file" \
+    eval 'exit_is 126 && [ ! -e "$work/alone/report.json" ]'
 run "$work/alone/kvxsetup.exe" --version
 check "--version without the DLL still gives the host's version" \
     eval 'exit_is 0 && has "kvxsetup 1.0.0.0" && has "KVXSETUPW2K.dll: no version read from"'
@@ -145,11 +184,13 @@ StopService: failed to open service KvxNoSuchService, err=1060 (424)
 $entry"
 saved_out=$out
 run "$host" --quiet stop-service KvxNoSuchService
-check "--quiet: the same result, no trace" eval 'exit_is 1060 && [ -z "$err" ] && out_is "$saved_out"'
+check "--quiet: the same result, no trace, no change report" \
+    eval 'exit_is 1060 && [ -z "$err" ] && out_is "$(head -n 1 <<<"$saved_out")"'
 
 run "$host" install "" 'C:\second.inf'
 check "the install export's -1 reads as bad arguments" eval 'exit_is 255 &&
-    out_is "KVXSetup_PnPInstallKVX returned -1 (0xffffffff): bad arguments"'
+    out_is "KVXSetup_PnPInstallKVX returned -1 (0xffffffff): bad arguments
+0 changes, 0 refused"'
 
 # The export writes its name, the path, the ID and their line ends as separate pieces.
 run "$host" install-device 'C:\none.inf' 'PCI\VEN_0E7C&DEV_0009'
@@ -207,13 +248,13 @@ $entry
 StopService: failed to open service KvxNoSuchService, err=1060 (424)
 $out")
 whole_lines() {
-    [ "$(grep -cE "$stamp" <<<"$logged")" -eq 19 ] && [ "$(wc -l <<<"$logged")" -eq 19 ] &&
+    [ "$(grep -cE "$stamp" <<<"$logged")" -eq 22 ] && [ "$(wc -l <<<"$logged")" -eq 22 ] &&
         [ "$(sed -E "s/$stamp//" <<<"$logged" | sort -u)" = "$expected_texts" ] &&
         [ "$(grep -oE '^.{23} \[[0-9]+\]' <<<"$logged" | cut -d' ' -f3 | sort | uniq -c |
-            awk '$1 == 6' | wc -l)" -eq 3 ]
+            awk '$1 == 7' | wc -l)" -eq 3 ]
 }
 out=$logged
-check "two processes logging at once: every line whole and stamped, six per run's process ID" \
+check "two processes logging at once: every line whole and stamped, seven per run's process ID" \
     whole_lines
 
 # Three writers in bursts at the same moment: none may overwrite another's line.
@@ -231,11 +272,12 @@ out=$(tr -d '\r' <"$burst_log" | sed -E "s/$stamp//" | sort | uniq -c | awk '{pr
 check "three runs logging bursts at once: 6,000 lines, each of the 2,000 texts three times" \
     eval '[ "$(wc -l <"$burst_log")" -eq 6000 ] && out_is "2000 3"'
 run "$host" --quiet --log "$log_path" stop-service KvxNoSuchService
-last_three=$(tr -d '\r' <"$log_file" | tail -n 3 | sed -E "s/$stamp//")
-check "--quiet --log: no trace shown, the trace and the result logged with the process ID" eval '
-    [ -z "$err" ] && [ "$last_three" = "StopService: failed to open service KvxNoSuchService, err=1060 (424)
+last_four=$(tr -d '\r' <"$log_file" | tail -n 4 | sed -E "s/$stamp//")
+check "--quiet --log: no trace shown; the trace, the result and the report logged with the process ID" eval '
+    [ -z "$err" ] && [ "$last_four" = "StopService: failed to open service KvxNoSuchService, err=1060 (424)
 $entry
-$out" ] && [ "$(tail -n 3 "$log_file" | grep -oE "\[[0-9]+\]" | sort -u | wc -l)" -eq 1 ]'
+$out
+0 changes, 0 refused" ] && [ "$(tail -n 4 "$log_file" | grep -oE "\[[0-9]+\]" | sort -u | wc -l)" -eq 1 ]'
 
 # --- inventory --------------------------------------------------------------------------------
 
@@ -431,8 +473,10 @@ run "$host" stop-service Dz4x
 check "stop-service passes the name: a stopped driver is not active (1062)" eval 'exit_is 1062 &&
     [[ "$out" == "KVXSetup_StopService returned 1062 (0x426): "* ]]'
 run "$host" stop-service tlxdaemon
-check "stop-service stops a running service" \
-    eval 'exit_is 0 && out_is "KVXSetup_StopService returned 0 (0x0): $(cut -d: -f2- <<<"$out" | cut -c2-)"'
+check "stop-service stops a running service, and reports it" eval 'exit_is 0 &&
+    [[ "$(head -n 1 <<<"$out")" == "KVXSetup_StopService returned 0 (0x0): "* ]] &&
+    [ "$(tail -n 2 <<<"$out")" = "stopped service tlxdaemon
+1 change, 0 refused" ]'
 
 # The lower-case board has no service, so the removal, which matches service and ID, keeps it.
 after_removal="device ROOT\\KVXLOWER\\0000: present, service none, no driver, matches PCI\\VEN_0E7C&DEV_0002
@@ -475,22 +519,136 @@ out=$(python3 "$tests/inventory_check.py" formats "$work/inventory.text" "$work/
 status=$?
 check "csv and json inventories parse and hold the text's items, non-ASCII names included" eval '
     exit_is 0 && grep -q "kvxsvcé" "$work/inventory.json" && grep -q "kvxé.inf" "$work/inventory.csv"'
+run "$helper" device KVXLINES $'kvx\nlines' 'PCI\VEN_0E7C&DEV_0001'
+wine "$host" inventory --format csv >"$work/lines.csv" 2>/dev/null
+check "csv: records end in CR LF, a line feed inside a field stays a line feed" python3 -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+assert b"\"kvx\nlines\"" in data and data.endswith(b"\r\n"), data
+assert data.count(b"\n") == data.count(b"\r\n") + 1, data
+' "$work/lines.csv"
+
+# --- a machine prepared differently: what a real run changed and refused -------------------
+
+# The preview's lines in the real report's words, so that the two compare line for line.
+as_done() {
+    sed -e 's/^would fail to /could not /' -e 's/^would \(stop\|delete\|remove\|stage\|update\|re-enumerate\) /\1ed /' \
+        -e 's/^stoped /stopped /; s/^deleteed /deleted /; s/^removeed /removed /; s/^stageed /staged /' \
+        -e 's/^updateed /updated /; s/^re-enumerateed /re-enumerated /' \
+        -e 's/^would make \([0-9]*\) changes\{0,1\}, \([0-9]*\) would be refused$/\1 changes, \2 refused/' \
+        -e '/^nothing was changed$/d; /^KVXSetup_/d'
+}
+# The lines after the result line of a real run.
+after_result() { sed -n '/^KVXSetup_/,$p' | tail -n +2; }
+
+drivers='C:\windows\system32\drivers'
+run "$machine" setup 'C:\kvxdemo'
+run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
+run "$machine" earlier
+printf '; Copyright 2004, Other Vendor Corp\r\n[Version]\r\n' >"$windows/inf/otherdrv.inf"
+run "$helper" stopping-service tlxdaemon "$fake_service" \
+    subkey 'SYSTEM\CurrentControlSet\Services\EventLog\System\Hxhw' read-only "$drivers\\hxwin2k.sys"
+holders=()
+for hold in "marked-service Hx" "hold-open $drivers\\dz4xwin2k.sys" 'hold-open C:\windows\inf\oem7.inf'; do
+    wine "$helper" $hold 240 >"$work/holder${#holders[@]}" 2>&1 &
+    holders+=($!)
+done
+for _ in $(seq 100); do [ "$(cat "$work"/holder* | grep -c holding)" -eq 3 ] && break; sleep 0.1; done
+check "the prepared machine: a service stuck stopping, one marked for deletion, files held open" \
+    eval 'exit_is 0 && [ "$(cat "$work"/holder* | grep -c holding)" -eq 3 ]'
+
+wine "$host" --what-if remove 2>/dev/null | tr -d '\r' | as_done >"$work/prepared-preview"
+run "$host" remove
+after_result <<<"$out" >"$work/prepared-report"
+refusals='could not stop service tlxdaemon: 1061 (0x425): 
+could not delete service Hx: 1072 (0x430): 
+could not delete file C:\windows\inf\oem7.inf: 32 (0x20): 
+could not delete file C:\windows\system32\drivers\dz4xwin2k.sys: 32 (0x20): 
+could not delete file C:\windows\system32\drivers\hxwin2k.sys: 5 (0x5): 
+could not delete registry key HKLM\System\CurrentControlSet\Services\EventLog\System\Hxhw: 5 (0x5): '
+check "remove on the prepared machine: the module's 0, then each refusal with its error" eval '
+    exit_is 0 && [ "$(grep "^could not" "$work/prepared-report" | sed "s/\(: [0-9]* (0x[0-9a-f]*): \).*/\1/")" = "$refusals" ] &&
+    [[ "$(tail -n 1 "$work/prepared-report")" == *" changes, 6 refused" ]]'
+check "the preview of that removal is its report, line for line" \
+    cmp -s "$work/prepared-preview" "$work/prepared-report"
+no_orphaned_pnf() {
+    local pnf
+    for pnf in "$windows"/inf/*.pnf; do
+        [ -e "${pnf%.pnf}.inf" ] || return 1
+    done
+}
+check "no precompiled INF outlives its INF" no_orphaned_pnf
+
+# Boards registered anew for an install whose INFs are swapped: each board's ID is offered
+# the other family's INF, which lists no driver for it.
+run "$machine" setup 'C:\kvxdemo'
+swapped=('C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf')
+wine "$host" --what-if install "${swapped[@]}" 2>/dev/null | tr -d '\r' | as_done >"$work/swapped-preview"
+run "$host" install "${swapped[@]}"
+after_result <<<"$out" >"$work/swapped-report"
+check "install with swapped INFs: the preview is the report, line for line, no update done" eval '
+    cmp -s "$work/swapped-preview" "$work/swapped-report" &&
+    ! grep -q "^updated" "$work/swapped-report" &&
+    [ "$(grep -c "^could not update the driver of PCI.VEN_0E7C&DEV_0001 from C:.kvxdemo.kvxdz4x.inf: " "$work/swapped-report")" -eq 1 ]'
+wine "$host" --what-if install "${swapped[1]}" "${swapped[0]}" 2>/dev/null | tr -d '\r' |
+    as_done >"$work/install-preview"
+run "$host" install "${swapped[1]}" "${swapped[0]}"
+after_result <<<"$out" >"$work/install-report"
+check "install with the right INFs: the preview is the report, line for line, with updates" eval '
+    exit_is 0 && cmp -s "$work/install-preview" "$work/install-report" &&
+    grep -q "^updated the driver of " "$work/install-report"'
+# A file that is no INF, and a folder: refused as staging them really is (Wine's staging
+# gives another error code than Windows, so only what was refused is compared).
+refused_objects() { grep "^could not" | sed 's/: [-0-9]* (0x[0-9a-f]*): .*//'; }
+for pair in 'C:\windows\win.ini|C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf|C:\kvxdemo'; do
+    wine "$host" --what-if install "${pair%|*}" "${pair#*|}" 2>/dev/null | tr -d '\r' | as_done |
+        refused_objects >"$work/odd-preview"
+    run "$host" install "${pair%|*}" "${pair#*|}"
+    after_result <<<"$out" | refused_objects >"$work/odd-report"
+    check "install of ${pair#*|} after ${pair%|*}: the preview refuses what the real run refuses" eval '
+        ! exit_is 0 && grep -qF "could not stage INF " "$work/odd-report" &&
+        cmp -s "$work/odd-preview" "$work/odd-report"'
+done
+
+# The binary still held open: scheduled for deletion at restart, and the run says so.
+report_file=$work/finish.json
+run "$host" --quiet --finish-at-restart --report "$(winepath -w "$report_file")" remove
+pending=$(wine "$helper" pending-deletions 2>/dev/null | tr -d '\r')
+check "--quiet --finish-at-restart: the held binary is scheduled, exit code 3010, only the result shown" eval '
+    exit_is 3010 && out_is "KVXSetup_PnPRemoveKVX returned 0 (0x0): Success." &&
+    grep -qxF "\\??\\C:\\windows\\system32\\drivers\\dz4xwin2k.sys" <<<"$pending"'
+check "--report: the JSON names the schedule, the refusals and the restart" python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))
+assert r["exit_code"] == 3010 and r["result"] == 0 and r["restart_needed"], r
+assert {"action": "schedule file", "object": "C:\\windows\\system32\\drivers\\dz4xwin2k.sys"} in r["changes"], r
+assert "service Hx is marked for deletion" in r["restart_reasons"], r
+assert any(x["action"] == "delete file" and x["error"] == 5 for x in r["refusals"]), r
+' "$report_file"
+kill "${holders[@]}" 2>/dev/null
+wait "${holders[@]}" 2>/dev/null
 
 # --- a 32-bit host on 64-bit Windows ----------------------------------------------------------
 
-wow64_note="needs the 64-bit build"
+wow64_note='runs on 64-bit Windows'
 run "$host" remove-devices KvxNone 'PCI\VEN_0E7C' 'Kavexa Systems Inc'
-check "this build calls the device exports without the WOW64 note" \
+check "this build calls the device exports without the WOW64 refusal" \
     eval 'exit_is 0 && err_has "$entry" && err_lacks "$wow64_note"'
 if [ "$arch" = win64 ] && [ -f "$wow64_dir/kvxsetup.exe" ] && [ -f "$wow64_dir/KVXSETUPW2K.dll" ]; then
-    run "$wow64_dir/kvxsetup.exe" remove-devices KvxNone 'PCI\VEN_0E7C' 'Kavexa Systems Inc'
-    check "32-bit host under WOW64: one note before a device export, which still runs" eval '
-        exit_is 0 && [ "$(grep -c "$wow64_note" <<<"$err")" -eq 1 ] &&
-        [ "$(sed -n 2p <<<"$err")" = "kvxsetup: this 32-bit build runs on 64-bit Windows, where installing or removing devices $wow64_note; calling KVXSetup_RemoveDevices anyway" ] &&
-        has "KVXSetup_RemoveDevices returned 0 (0x0)"'
+    refused_under_wow64() {
+        local args
+        for args in "remove-devices KvxNone PCI\\VEN_0E7C Kavexa" "inventory" "--what-if remove" \
+            "copy-inf C:\\kvxdemo\\kvxdz4x.inf"; do
+            run "$wow64_dir/kvxsetup.exe" $args
+            exit_is 0xE0000235 && [ -z "$out" ] && [ "$(grep -c . <<<"$err")" -eq 1 ] &&
+                err_has "$wow64_note" && err_has '\x64\kvxsetup.exe' && err_lacks "$entry" || return 1
+        done
+    }
+    check "32-bit host under WOW64: every device command refused in one line, nothing called" \
+        refused_under_wow64
     run "$wow64_dir/kvxsetup.exe" stop-service KvxNoSuchService
-    check "32-bit host under WOW64: no note before stopping a service" \
-        eval 'exit_is 1060 && err_lacks "$wow64_note"'
+    check "32-bit host under WOW64: stopping a service still runs" \
+        eval 'exit_is 1060 && err_has "$entry" && err_lacks "$wow64_note"'
 elif [ "$arch" = win64 ]; then
     echo "skip 32-bit host under WOW64: no i686 build in ${wow64_dir:-(not given)}"
 fi

@@ -1,11 +1,14 @@
 // A Win32 service that runs until it is told to stop: what the tests stop when they need a
-// running service, such as the product's background service.
+// running service, such as the product's background service. Started with the argument
+// "stays-stopping", it takes the stop control and then never stops: a service stuck in
+// stop pending.
 #include <windows.h>
 
 namespace {
 
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 HANDLE g_stop = nullptr;
+bool g_stays_stopping = false;
 
 void Report(DWORD state) {
     SERVICE_STATUS status = {};
@@ -18,7 +21,7 @@ void Report(DWORD state) {
 DWORD WINAPI HandleControl(DWORD control, DWORD, LPVOID, LPVOID) {
     if (control == SERVICE_CONTROL_STOP) {
         Report(SERVICE_STOP_PENDING);
-        SetEvent(g_stop);
+        if (!g_stays_stopping) SetEvent(g_stop);
     }
     return NO_ERROR;
 }
@@ -34,7 +37,8 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    g_stays_stopping = argc > 1 && lstrcmpA(argv[1], "stays-stopping") == 0;
     char name[] = "";
     const SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherA(table) ? 0 : 1;

@@ -1,4 +1,6 @@
-#include "result_report.h"
+#include "interposition/error_text.h"
+
+#include <setupapi.h>
 
 #include <cstdio>
 
@@ -6,6 +8,25 @@ namespace {
 
 // The install export's own value for a missing or empty INF path; no system text fits it.
 constexpr DWORD kBadArguments = 0xFFFFFFFF;
+
+struct NamedCode {
+    DWORD code;
+    const char* name;
+};
+
+// SetupAPI's codes have no text in the system's message table, and Wine lacks some of the
+// system's: a support engineer can still look the name up.
+constexpr NamedCode kNamedCodes[] = {
+    {ERROR_SUCCESS_REBOOT_REQUIRED, "ERROR_SUCCESS_REBOOT_REQUIRED"},
+    {ERROR_EXPECTED_SECTION_NAME, "ERROR_EXPECTED_SECTION_NAME"},
+    {ERROR_GENERAL_SYNTAX, "ERROR_GENERAL_SYNTAX"},
+    {ERROR_WRONG_INF_STYLE, "ERROR_WRONG_INF_STYLE"},
+    {ERROR_SECTION_NOT_FOUND, "ERROR_SECTION_NOT_FOUND"},
+    {ERROR_LINE_NOT_FOUND, "ERROR_LINE_NOT_FOUND"},
+    {ERROR_NO_DRIVER_SELECTED, "ERROR_NO_DRIVER_SELECTED"},
+    {ERROR_NO_SUCH_DEVINST, "ERROR_NO_SUCH_DEVINST"},
+    {ERROR_IN_WOW64, "ERROR_IN_WOW64"},
+};
 
 }  // namespace
 
@@ -29,5 +50,9 @@ std::string DescribeResult(DWORD code) {
     std::string text = numbers;
     if (code == kBadArguments) return text + ": bad arguments";
     const std::string message = SystemMessage(code);
-    return text + ": " + (message.empty() ? "(no system message for this code)" : message);
+    if (!message.empty()) return text + ": " + message;
+    for (const NamedCode& named : kNamedCodes) {
+        if (named.code == code) return text + ": " + named.name;
+    }
+    return text + ": (no system message for this code)";
 }

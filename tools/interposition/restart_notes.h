@@ -1,0 +1,13 @@
+// What a real run leaves for the next restart to finish, noted as the calls return.
+#pragma once
+
+#include <string>
+
+// A service the module deleted, or tried to while it was marked for deletion: still
+// registered after the run, it goes only once the system lets go of it.
+void NoteServiceDeletion(const std::string& name);
+
+// A device whose removal or driver update the system finishes only at restart.
+void NoteDeviceRestart(const std::string& device);
+
+void ForgetRestartNotes();

@@ -1,0 +1,157 @@
+#include "command_line.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool IsOptionWord(const std::string& word) {
+    return word.starts_with("--");
+}
+
+bool IsHelpWord(const std::string& word) {
+    return word == "--help" || word == "-h" || word == "/?";
+}
+
+// The options that shape the whole run; the flag, or the place of the value, they set.
+struct HostOption {
+    const char* name;
+    const char* value_name;  // Null for a flag.
+    bool CommandLine::*flag;
+    std::string CommandLine::*value;
+};
+
+constexpr HostOption kHostOptions[] = {
+    {"--dll", "PATH", nullptr, &CommandLine::module_path},
+    {"--log", "FILE", nullptr, &CommandLine::log_path},
+    {"--report", "FILE", nullptr, &CommandLine::report_path},
+    {"--quiet", nullptr, &CommandLine::quiet, nullptr},
+    {"--what-if", nullptr, &CommandLine::what_if, nullptr},
+    {"--finish-at-restart", nullptr, &CommandLine::finish_at_restart, nullptr},
+};
+
+const HostOption* FindHostOption(const std::string& word) {
+    for (const HostOption& option : kHostOptions) {
+        if (word == option.name) return &option;
+    }
+    return nullptr;
+}
+
+// The command's own words: its options taken out, and every other "--" word refused, so
+// that only paths, names and numbers are left.
+using Words = std::vector<char*>;
+
+bool ReadInventoryWords(const Words& words, CommandLine* line, std::string* problem) {
+    const std::string usage = "inventory takes --format text, csv or json";
+    if (words.empty()) return true;
+    const auto format = words.size() == 2 && strcmp(words[0], "--format") == 0
+                            ? ParseInventoryFormat(words[1])
+                            : std::nullopt;
+    if (!format) {
+        *problem = usage;
+        return false;
+    }
+    line->format = *format;
+    return true;
+}
+
+bool ReadWatchWords(const Words& words, CommandLine* line, std::string* problem) {
+    if (words.empty()) return true;
+    const auto seconds = words.size() == 2 && strcmp(words[0], "--seconds") == 0
+                             ? ParseNumber(words[1])
+                             : std::nullopt;
+    if (!seconds || *seconds == 0 || *seconds > kLongestWatchSeconds) {
+        *problem = "watch takes --seconds N, N from 1 to " + std::to_string(kLongestWatchSeconds);
+        return false;
+    }
+    line->watch_seconds = *seconds;
+    return true;
+}
+
+bool ReadCommandWords(Words words, CommandLine* line, std::string* problem) {
+    if (line->command_name == "inventory") return ReadInventoryWords(words, line, problem);
+    if (line->command_name == "watch") return ReadWatchWords(words, line, problem);
+    if (line->command_name == "--version") {
+        if (words.empty()) return true;
+        *problem = "--version takes no arguments";
+        return false;
+    }
+    const auto arguments =
+        ReadArguments(*line->command, static_cast<int>(words.size()), words.data(), problem);
+    if (!arguments) return false;
+    line->arguments = *arguments;
+    return true;
+}
+
+// Options that only make sense together with some commands, checked once all is read.
+bool CombinationAllowed(const CommandLine& line, std::string* problem) {
+    const bool calls_export = line.command != nullptr;
+    if (line.what_if && !calls_export) {
+        *problem = "--what-if goes with a command that calls an export";
+    } else if (line.finish_at_restart && !calls_export) {
+        *problem = "--finish-at-restart goes with a command that calls an export";
+    } else if (line.finish_at_restart && line.what_if) {
+        *problem = "--finish-at-restart goes with a real run, not with --what-if";
+    } else if (!line.report_path.empty() && !calls_export) {
+        *problem = "--report goes with a command that calls an export";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string* problem) {
+    CommandLine line;
+    Words words;  // The command's own, in argv, which outlives the texts taken from it.
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        // Accepted anywhere, so that a documented command line can be checked as it stands.
+        if (word == "--check-arguments") {
+            line.check_only = true;
+            continue;
+        }
+        if (IsHelpWord(word)) {
+            line.command_name = "--help";
+            return line;
+        }
+        const HostOption* option = FindHostOption(word);
+        if (option && !line.command_name.empty()) {
+            *problem = word + " goes before the command: kvxsetup " + word +
+                       (option->value_name ? std::string(" ") + option->value_name : "") + " " +
+                       line.command_name + " ...";
+            return std::nullopt;
+        }
+        if (option && option->flag) {
+            line.*(option->flag) = true;
+        } else if (option) {
+            if (i + 1 == argc || IsOptionWord(argv[i + 1])) {
+                *problem = word + " needs a " + option->value_name;
+                return std::nullopt;
+            }
+            line.*(option->value) = argv[++i];
+        } else if (!line.command_name.empty()) {
+            words.push_back(argv[i]);
+        } else if (word == "--version") {
+            line.command_name = word;
+        } else if (IsOptionWord(word) || word.starts_with("-")) {
+            *problem = "unknown option \"" + word + "\"";
+            return std::nullopt;
+        } else {
+            line.command = FindCommand(word);
+            if (!line.command && word != "inventory" && word != "watch") {
+                *problem = "unknown command \"" + word + "\"";
+                return std::nullopt;
+            }
+            line.command_name = word;
+        }
+    }
+    if (line.command_name.empty()) {
+        *problem = "no command given";
+        return std::nullopt;
+    }
+    if (!ReadCommandWords(words, &line, problem)) return std::nullopt;
+    if (!CombinationAllowed(line, problem)) return std::nullopt;
+    return line;
+}

@@ -1,0 +1,96 @@
+// The package's three deferred custom actions. Each reads its CustomActionData, calls the
+// installed module through CallModule, writes the result into the installation's log, and
+// answers the installer as Windows Installer expects: success, or ERROR_INSTALL_FAILURE
+// (which makes msiexec end with 1603 and roll back).
+#include <windows.h>
+
+#include <msi.h>
+#include <msiquery.h>
+
+#include <string>
+
+#include "action_data.h"
+#include "interposition/error_text.h"
+#include "module_call.h"
+#include "msi_session.h"
+
+namespace {
+
+constexpr char kLogPrefix[] = "KvxMsiActions: ";
+
+void Log(MSIHANDLE install, const std::string& line) {
+    LogToInstallation(install, kLogPrefix + line);
+}
+
+bool ReadActionData(MSIHANDLE install, ActionData* data) {
+    const std::string text = ReadProperty(install, "CustomActionData");
+    if (ParseActionData(text, data)) return true;
+    Log(install, "CustomActionData \"" + text +
+                     "\" is not \"MODULE|FIRST_INF|SECOND_INF\"; the module is not called");
+    return false;
+}
+
+// Logs the outcome; true when the module was called and returned 0.
+bool LogOutcome(MSIHANDLE install, ModuleCall call, const ModuleOutcome& outcome) {
+    if (outcome.not_called != ERROR_SUCCESS) {
+        Log(install, outcome.not_called_because + ": " + DescribeResult(outcome.not_called));
+        return false;
+    }
+    Log(install, std::string(ExportName(call)) + " returned " + DescribeResult(outcome.result));
+    for (const std::string& line : outcome.changes) Log(install, line);
+    return outcome.result == ERROR_SUCCESS;
+}
+
+// The installer restarts (or asks to, and ends with 3010) only once the whole script has
+// run; the reasons go to the log so that an administrator knows what waits for it.
+void RequestRestartIfNeeded(MSIHANDLE install, const ModuleOutcome& outcome) {
+    if (outcome.restart_reasons.empty()) return;
+    for (const std::string& reason : outcome.restart_reasons) {
+        Log(install, "finishes at the next restart: " + reason);
+    }
+    MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+}
+
+UINT RunRemoval(MSIHANDLE install, const char* what) {
+    ActionData data;
+    if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    Log(install,
+        std::string(what) + ": " + ExportName(ModuleCall::kRemove) + "() from " + data.module_path);
+    const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kRemove);
+    if (!LogOutcome(install, ModuleCall::kRemove, outcome)) return ERROR_INSTALL_FAILURE;
+    RequestRestartIfNeeded(install, outcome);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
+    ActionData data;
+    if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    Log(install, std::string("installing the drivers: ") + ExportName(ModuleCall::kInstall) +
+                     "(\"" + data.first_inf + "\", \"" + data.second_inf + "\") from " +
+                     data.module_path);
+    const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kInstall);
+    if (LogOutcome(install, ModuleCall::kInstall, outcome)) {
+        RequestRestartIfNeeded(install, outcome);
+        return ERROR_SUCCESS;
+    }
+    // The module stops at the first family that fails and leaves the others installed. They
+    // come off here, not only in the rollback action: that one runs only if the installer
+    // gets to roll back, and some installers run it after the module's file is gone.
+    if (outcome.not_called == ERROR_SUCCESS) {
+        Log(install, "taking off what the failed install put on");
+        LogOutcome(install, ModuleCall::kRemove, CallModule(install, data, ModuleCall::kRemove));
+    }
+    return ERROR_INSTALL_FAILURE;
+}
+
+extern "C" UINT __stdcall KvxRemoveDrivers(MSIHANDLE install) {
+    return RunRemoval(install, "removing the drivers");
+}
+
+// Runs when the installation fails after KvxInstallDrivers has run (or while it ran): the
+// drivers it installed come off again, before the installer takes back the module's file.
+extern "C" UINT __stdcall KvxRollBackDrivers(MSIHANDLE install) {
+    return RunRemoval(install, "rolling back the drivers");
+}
