@@ -96,7 +96,7 @@ FunctionEnd
 ; use is scheduled for the next restart; the host's output above names it.
 Function ${UN}TakeRestartFromHost
   ${If} $Result = ${KVX_RESTART_PENDING}
-    ${Log} "the host scheduled what was in use for the next restart (listed above): a restart is needed"
+    ${Log} "the host reports that a restart finishes the job (its reasons above)"
     SetRebootFlag true
     StrCpy $Result 0
   ${EndIf}
@@ -139,7 +139,7 @@ FunctionEnd
 ; and driver binaries. The installer calls it too, to take off what a failed install put on.
 Function ${UN}CallPnPRemoveKVX
   ${If} ${RunningX64}
-    Push `--quiet ${KVX_HOST_RESTART_OPTION}remove`
+    Push `${KVX_HOST_RESTART_OPTION}remove`
     Call ${UN}RunHost
     Call ${UN}TakeRestartFromHost
   ${Else}
@@ -261,7 +261,7 @@ Function CallPnPInstallKVX
   StrCpy $R0 "$INSTDIR\drivers\${KVX_FIRST_INF}"
   StrCpy $R1 "$INSTDIR\drivers\${KVX_SECOND_INF}"
   ${If} ${RunningX64}
-    Push `--quiet ${KVX_HOST_RESTART_OPTION}install "$R0" "$R1"`
+    Push `${KVX_HOST_RESTART_OPTION}install "$R0" "$R1"`
     Call RunHost
     Call TakeRestartFromHost
   ${Else}
