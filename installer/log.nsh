@@ -1,8 +1,10 @@
 ; The installer's and the uninstaller's own log, and the system's message for an error code.
 ;
 ; A silent installer shows nothing, and NSIS's standard build has no log of its own, so every
-; step goes to a text file in the user's temporary folder as well as to the details list.
-; Each run starts its file afresh; a deployment tool collects it after the run.
+; step goes to a text file in the user's temporary folder. The file is appended to, each run
+; under a dated header, so that a support engineer sees the run before a failure as well.
+; The details list on the progress page gets the customer's lines only (${Tell}); what an
+; engineer needs (command lines, host output, codes) goes to the log alone (${Log}).
 
 !include LogicLib.nsh
 !include x64.nsh
@@ -12,41 +14,63 @@
 
 Var LogFile
 
-; ${Log} "text": one line in the log and in the details list.
-!macro KvxLog TEXT
+!macro KvxLogCall FUNCTION TEXT
   Push `${TEXT}`
   !ifdef __UNINSTALL__
-    Call un.WriteLogLine
+    Call un.${FUNCTION}
   !else
-    Call WriteLogLine
+    Call ${FUNCTION}
   !endif
 !macroend
-!define Log `!insertmacro KvxLog`
+; ${Log} "text": one line in the log.
+!define Log `!insertmacro KvxLogCall WriteLogLine`
+; ${Tell} "text": one line in the details list and in the log.
+!define Tell `!insertmacro KvxLogCall TellLine`
 
 ; The installer and the uninstaller each need their own copy of a function.
 !macro KvxLogFunctions UN
 
-; Starts the log at PATH (on the stack) with what a reader needs to place the run.
+; Starts this run's part of the log at PATH (on the stack) with what a reader needs to place
+; the run: date and time, version, silent or not, command line, Windows width.
 Function ${UN}StartLog
   Exch $LogFile
   Push $R0
   Push $R1
-  ClearErrors
-  FileOpen $R0 $LogFile w
-  ${IfNot} ${Errors}
-    FileClose $R0
-  ${EndIf}
+  Push $R2
+  Push $R3
+  Push $R4
+  Push $R5
+  Push $R6
+  ; SYSTEMTIME: year, month, day of week, day, hour, minute, second, milliseconds.
+  System::Alloc 16
+  Pop $R0
+  System::Call 'kernel32::GetLocalTime(p R0)'
+  System::Call '*$R0(&i2 .R1, &i2 .R2, &i2, &i2 .R3, &i2 .R4, &i2 .R5, &i2 .R6)'
+  System::Free $R0
+  IntFmt $R1 "%04d" $R1
+  IntFmt $R2 "%02d" $R2
+  IntFmt $R3 "%02d" $R3
+  IntFmt $R4 "%02d" $R4
+  IntFmt $R5 "%02d" $R5
+  IntFmt $R0 "%02d" $R6
+  StrCpy $R2 "$R1-$R2-$R3 $R4:$R5:$R0"
   ${If} ${Silent}
     StrCpy $R1 "silent"
   ${Else}
     StrCpy $R1 "interactive"
   ${EndIf}
-  ${Log} "${KVX_PRODUCT_NAME} ${KVX_VERSION}, $R1, command line: $CMDLINE"
+  ${Log} ""
+  ${Log} "==== $R2 ${KVX_PRODUCT_NAME} ${KVX_VERSION}, $R1, command line: $CMDLINE"
   ${If} ${RunningX64}
     ${Log} "Windows: 64-bit"
   ${Else}
     ${Log} "Windows: 32-bit"
   ${EndIf}
+  Pop $R6
+  Pop $R5
+  Pop $R4
+  Pop $R3
+  Pop $R2
   Pop $R1
   Pop $R0
 FunctionEnd
@@ -56,7 +80,6 @@ FunctionEnd
 Function ${UN}WriteLogLine
   Exch $R0
   Push $R1
-  DetailPrint $R0
   ClearErrors
   FileOpen $R1 $LogFile a
   ${IfNot} ${Errors}
@@ -65,6 +88,14 @@ Function ${UN}WriteLogLine
     FileClose $R1
   ${EndIf}
   Pop $R1
+  Pop $R0
+FunctionEnd
+
+Function ${UN}TellLine
+  Exch $R0
+  DetailPrint $R0
+  Push $R0
+  Call ${UN}WriteLogLine
   Pop $R0
 FunctionEnd
 
@@ -106,6 +137,33 @@ Function ${UN}TrimLineEnd
   ${Loop}
   Pop $R1
   Exch $R0
+FunctionEnd
+
+; Appends the lines of the text file on the stack to the log, each after "  | ": what a
+; console host printed, for the engineer who reads the log.
+Function ${UN}LogFileLines
+  Exch $R0
+  Push $R1
+  Push $R2
+  ClearErrors
+  FileOpen $R1 $R0 r
+  ${IfNot} ${Errors}
+    ${Do}
+      ClearErrors
+      FileRead $R1 $R2
+      ${If} ${Errors}
+        ${ExitDo}
+      ${EndIf}
+      Push $R2
+      Call ${UN}TrimLineEnd
+      Pop $R2
+      ${Log} "  | $R2"
+    ${Loop}
+    FileClose $R1
+  ${EndIf}
+  Pop $R2
+  Pop $R1
+  Pop $R0
 FunctionEnd
 
 !macroend

@@ -1,9 +1,10 @@
-; The calls into KVXSETUPW2K.dll, one function per export.
+; The calls into KVXSETUPW2K.dll, one function per export, and the product's inventory.
 ;
 ; Device installation needs a process of the machine's own width: on 64-bit Windows a 32-bit
 ; process gets ERROR_IN_WOW64 from the device-installation functions. This installer is a
-; 32-bit program, so there the installed 64-bit console host makes the call and its exit
-; code is the module's result. On 32-bit Windows the installer loads the DLL itself.
+; 32-bit program, so there the installed console host of the machine's width, at the top of
+; the install folder, makes the call and its exit code is the module's result. On 32-bit
+; Windows the installer loads the DLL itself, as an installer engineer's own product would.
 ;
 ; The host is started from the install folder under Program Files, which WOW64 does not
 ; redirect (only system32 is), so no file-system redirection needs turning off.
@@ -13,28 +14,66 @@
 
 ; The module's result of the last call: a Win32 error code, 0 for success.
 Var Result
+; What the last inventory found: boards, boards running the product's driver, and items of
+; the product of any kind (drivers on boards, services, staged INFs, driver binaries).
+Var BoardsFound
+Var BoardsWithDriver
+Var ProductItems
+
+!define KVX_ERROR_FILE_NOT_FOUND 2
+; What the in-process path reports when the DLL or its export cannot be loaded.
+!define KVX_ERROR_MOD_NOT_FOUND 126
+; ERROR_SUCCESS_REBOOT_REQUIRED: done, and a restart finishes what was in use.
+!define KVX_RESTART_PENDING 3010
+
+!define KVX_HOST_OUTPUT "$PLUGINSDIR\kvxsetup-output.txt"
+
+; Hosts built before --finish-at-restart existed would refuse it as a usage error; the build
+; says whether the one it packs knows it.
+!ifdef KVX_HOST_FINISHES_AT_RESTART
+  !define KVX_HOST_RESTART_OPTION "--finish-at-restart "
+!else
+  !define KVX_HOST_RESTART_OPTION ""
+!endif
+
+!macro KvxCallWith FUNCTION ARGUMENT
+  Push `${ARGUMENT}`
+  Call ${FUNCTION}
+!macroend
+
+!macro KvxNoteServicesMarkedForDeletion UN
+  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion Dz4x
+  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion Hx
+  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion Hxhw
+  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion tlxdaemon
+!macroend
 
 !macro KvxHostFunctions UN
 
-; Runs the 64-bit host with the arguments on the stack, without a console window, and sets
-; $Result to its exit code. --quiet keeps the host off the debug-output channel, so that a
-; debug viewer running beside the installer shows the module's trace.
-Function ${UN}RunHost64
+; Runs the install folder's top-level host with the arguments on the stack, without a console
+; window, its output in ${KVX_HOST_OUTPUT} and the log, and sets $Result to its exit code.
+; nsExec would hand the output back on the stack, cut at NSIS's string length, which an
+; inventory outgrows, so cmd redirects it into a file; cmd's exit code is the host's.
+Function ${UN}RunHost
   Exch $R0
   Push $R1
-  ${Log} "running: $\"$INSTDIR\x64\kvxsetup.exe$\" --quiet $R0"
-  nsExec::ExecToStack `"$INSTDIR\x64\kvxsetup.exe" --quiet $R0`
+  InitPluginsDir
+  ${Log} "running: $\"$INSTDIR\kvxsetup.exe$\" $R0"
+  ReadEnvStr $R1 COMSPEC
+  ${If} $R1 == ""
+    StrCpy $R1 "$SYSDIR\cmd.exe"
+  ${EndIf}
+  nsExec::Exec `"$R1" /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
   Pop $Result
-  Pop $R1
   ${If} $Result == "error"
   ${OrIf} $Result == "timeout"
-    ${Log} "the 64-bit host could not be run ($Result)"
+    ${Log} "the host could not be run ($Result)"
     StrCpy $Result ${KVX_ERROR_FILE_NOT_FOUND}
   ${Else}
-    Push $R1
-    Call ${UN}TrimLineEnd
-    Pop $R1
-    ${Log} "host: $R1"
+    Push "${KVX_HOST_OUTPUT}"
+    Call ${UN}LogFileLines
+    IntFmt $R1 "host exit code $Result (0x%08x)" $Result
+    ${Log} $R1
   ${EndIf}
   Pop $R1
   Pop $R0
@@ -53,14 +92,166 @@ Function ${UN}LogResult
   Pop $R0
 FunctionEnd
 
-!macroend
+; A host run with --finish-at-restart reports 3010 when the module succeeded and what was in
+; use is scheduled for the next restart; the host's output above names it.
+Function ${UN}TakeRestartFromHost
+  ${If} $Result = ${KVX_RESTART_PENDING}
+    ${Log} "the host reports that a restart finishes the job (its reasons above)"
+    SetRebootFlag true
+    StrCpy $Result 0
+  ${EndIf}
+FunctionEnd
 
-!define KVX_ERROR_FILE_NOT_FOUND 2
-; What the in-process path reports when the DLL or its export cannot be loaded.
-!define KVX_ERROR_MOD_NOT_FOUND 126
+; The in-process path has no host to schedule what the module could not delete, so it looks
+; afterwards. A driver binary of the product still there (its name on the stack) is in use:
+; it is deleted at the next restart.
+Function ${UN}DeleteAtRestartIfLeft
+  Exch $R0
+  ${If} ${FileExists} "$SYSDIR\drivers\$R0"
+    ClearErrors
+    Delete /REBOOTOK "$SYSDIR\drivers\$R0"
+    ${If} ${Errors}
+      ${Log} "$SYSDIR\drivers\$R0 is in use and could not be scheduled for deletion"
+    ${ElseIf} ${RebootFlag}
+      ${Log} "$SYSDIR\drivers\$R0 is in use: it is deleted at the next restart"
+    ${EndIf}
+  ${EndIf}
+  Pop $R0
+FunctionEnd
+
+; A service the module deleted while something held it open is only marked, and goes at the
+; next restart. The service's name is on the stack.
+Function ${UN}NoteServiceMarkedForDeletion
+  Exch $R0
+  Push $R1
+  ClearErrors
+  ReadRegDWORD $R1 HKLM "SYSTEM\CurrentControlSet\Services\$R0" "DeleteFlag"
+  ${IfNot} ${Errors}
+  ${AndIf} $R1 = 1
+    ${Log} "service $R0 is marked for deletion: it goes at the next restart"
+    SetRebootFlag true
+  ${EndIf}
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; KVXSetup_PnPRemoveKVX(): stops the service, removes the boards' drivers, services, INFs
+; and driver binaries. The installer calls it too, to take off what a failed install put on.
+Function ${UN}CallPnPRemoveKVX
+  ${If} ${RunningX64}
+    Push `${KVX_HOST_RESTART_OPTION}remove`
+    Call ${UN}RunHost
+    Call ${UN}TakeRestartFromHost
+  ${Else}
+    ${Log} "in-process: $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPRemoveKVX()"
+    System::Call `"$INSTDIR\KVXSETUPW2K.dll"::KVXSetup_PnPRemoveKVX() i .s ? u`
+    Pop $Result
+    ${If} $Result == "error"
+      ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPRemoveKVX could not be loaded"
+      StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+    ${ElseIf} $Result = 0
+      !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft hxwin2k.sys
+      !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft hxhwwin2k.sys
+      !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft dz4xwin2k.sys
+      !insertmacro KvxNoteServicesMarkedForDeletion "${UN}"
+    ${EndIf}
+  ${EndIf}
+  Push KVXSetup_PnPRemoveKVX
+  Call ${UN}LogResult
+FunctionEnd
+
+!macroend
 
 !insertmacro KvxHostFunctions ""
 !insertmacro KvxHostFunctions "un."
+
+; Whether the text $R1 holds the text $R2 (case-insensitively): $R3 is 1 or 0.
+Function TextHolds
+  Push $R4
+  Push $R5
+  Push $R6
+  StrLen $R4 $R2
+  StrLen $R5 $R1
+  IntOp $R5 $R5 - $R4
+  StrCpy $R3 0
+  ${ForEach} $R6 0 $R5 + 1
+    StrCpy $R4 $R1 $R4 $R6
+    ${If} $R4 == $R2
+      StrCpy $R3 1
+      ${Break}
+    ${EndIf}
+    StrLen $R4 $R2
+  ${Next}
+  Pop $R6
+  Pop $R5
+  Pop $R4
+FunctionEnd
+
+; Takes the product's inventory from the host (CSV) and counts into $BoardsFound,
+; $BoardsWithDriver and $ProductItems. The counts stay 0 when the host cannot run.
+Function TakeInventory
+  Push $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  Push $Result
+  StrCpy $BoardsFound 0
+  StrCpy $BoardsWithDriver 0
+  StrCpy $ProductItems 0
+  Push "inventory --format csv"
+  Call RunHost
+  ClearErrors
+  FileOpen $R0 "${KVX_HOST_OUTPUT}" r
+  ${IfNot} ${Errors}
+    ${Do}
+      ClearErrors
+      FileRead $R0 $R1
+      ${If} ${Errors}
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $R2 $R1 7
+      ${If} $R2 == "device,"
+        StrCpy $R2 ",present,"
+        Call TextHolds
+        ${If} $R3 = 1
+          IntOp $BoardsFound $BoardsFound + 1
+        ${EndIf}
+        StrCpy $R2 ",installed,${KVX_PUBLISHER},"
+        Call TextHolds
+        ${If} $R3 = 1
+          IntOp $BoardsWithDriver $BoardsWithDriver + 1
+          IntOp $ProductItems $ProductItems + 1
+        ${EndIf}
+      ${ElseIf} $R2 == "service"
+        StrCpy $R2 ",not installed,"
+        Call TextHolds
+        ${If} $R3 = 0
+          IntOp $ProductItems $ProductItems + 1
+        ${EndIf}
+      ${Else}
+        StrCpy $R2 $R1 4
+        ${If} $R2 == "inf,"
+          IntOp $ProductItems $ProductItems + 1
+        ${EndIf}
+        StrCpy $R2 $R1 7
+        ${If} $R2 == "driver,"
+          StrCpy $R2 ",present,"
+          Call TextHolds
+          ${If} $R3 = 1
+            IntOp $ProductItems $ProductItems + 1
+          ${EndIf}
+        ${EndIf}
+      ${EndIf}
+    ${Loop}
+    FileClose $R0
+  ${EndIf}
+  ${Log} "inventory: $BoardsFound board(s), $BoardsWithDriver with the product's driver, $ProductItems item(s) of the product"
+  Pop $Result
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
 
 ; KVXSetup_PnPInstallKVX(first INF, second INF): removes any earlier installation, then
 ; stages both INFs and installs each family's driver on its boards.
@@ -70,11 +261,11 @@ Function CallPnPInstallKVX
   StrCpy $R0 "$INSTDIR\drivers\${KVX_FIRST_INF}"
   StrCpy $R1 "$INSTDIR\drivers\${KVX_SECOND_INF}"
   ${If} ${RunningX64}
-    ${Log} "path: 64-bit host, KVXSetup_PnPInstallKVX($R0, $R1)"
-    Push `install "$R0" "$R1"`
-    Call RunHost64
+    Push `${KVX_HOST_RESTART_OPTION}install "$R0" "$R1"`
+    Call RunHost
+    Call TakeRestartFromHost
   ${Else}
-    ${Log} "path: in-process, $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX($R0, $R1)"
+    ${Log} "in-process: $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX($R0, $R1)"
     ; m: ANSI strings, as the module takes them. ? u: unload the DLL after the call, so
     ; that nothing keeps it open when the files are taken back or removed.
     System::Call `"$INSTDIR\KVXSETUPW2K.dll"::KVXSetup_PnPInstallKVX(m R0, m R1) i .s ? u`
@@ -82,30 +273,15 @@ Function CallPnPInstallKVX
     ${If} $Result == "error"
       ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPInstallKVX could not be loaded"
       StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+    ${ElseIf} $Result = 0
+      ; The install has just put the current binaries in place: only the earlier release's
+      ; own one may be left over in use.
+      !insertmacro KvxCallWith DeleteAtRestartIfLeft hxwin2k.sys
+      !insertmacro KvxNoteServicesMarkedForDeletion ""
     ${EndIf}
   ${EndIf}
   Push KVXSetup_PnPInstallKVX
   Call LogResult
   Pop $R1
   Pop $R0
-FunctionEnd
-
-; KVXSetup_PnPRemoveKVX(): stops the service, removes the boards' drivers, services, INFs
-; and driver binaries.
-Function un.CallPnPRemoveKVX
-  ${If} ${RunningX64}
-    ${Log} "path: 64-bit host, KVXSetup_PnPRemoveKVX()"
-    Push remove
-    Call un.RunHost64
-  ${Else}
-    ${Log} "path: in-process, $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPRemoveKVX()"
-    System::Call `"$INSTDIR\KVXSETUPW2K.dll"::KVXSetup_PnPRemoveKVX() i .s ? u`
-    Pop $Result
-    ${If} $Result == "error"
-      ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPRemoveKVX could not be loaded"
-      StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
-    ${EndIf}
-  ${EndIf}
-  Push KVXSetup_PnPRemoveKVX
-  Call un.LogResult
 FunctionEnd

@@ -7,18 +7,33 @@
 !define KVX_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers"
 !define KVX_UNINSTALLER "uninstall.exe"
 
-; Both builds of the module and its console host, and the driver packages. The 32-bit pair
-; is what a 32-bit installer loads; the 64-bit pair does the work on 64-bit Windows.
+; Both builds of the module and its console host, and the driver packages. The pair at the
+; top of the folder is the machine's own width, so that the kvxsetup.exe a support engineer
+; finds there answers truly: a 32-bit host on 64-bit Windows sees system32 redirected. The
+; other pair waits in its own folder: x86\ on 64-bit Windows (what a 32-bit program loads),
+; x64\ on 32-bit Windows (to copy to a 64-bit machine).
 Function CopyProductFiles
-  ${Log} "copying the module, both console hosts and the driver packages to $INSTDIR"
-  SetOutPath "$INSTDIR"
-  File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
-  File "${KVX_X86_DIR}\kvxsetup.exe"
-  SetOutPath "$INSTDIR\x64"
-  File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
-  File "${KVX_X64_DIR}\kvxsetup.exe"
+  ${Tell} "Copying the program files to $INSTDIR"
+  ; The file names are the engineer's business: the customer sees the line above.
+  SetDetailsPrint none
+  ${If} ${RunningX64}
+    SetOutPath "$INSTDIR"
+    File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
+    File "${KVX_X64_DIR}\kvxsetup.exe"
+    SetOutPath "$INSTDIR\x86"
+    File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
+    File "${KVX_X86_DIR}\kvxsetup.exe"
+  ${Else}
+    SetOutPath "$INSTDIR"
+    File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
+    File "${KVX_X86_DIR}\kvxsetup.exe"
+    SetOutPath "$INSTDIR\x64"
+    File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
+    File "${KVX_X64_DIR}\kvxsetup.exe"
+  ${EndIf}
   !insertmacro KvxCopyDriverPackages
   SetOutPath "$INSTDIR"
+  SetDetailsPrint both
 FunctionEnd
 
 ; Deletes what CopyProductFiles and WriteUninstallEntry put there, file by file, and each
@@ -30,33 +45,44 @@ FunctionEnd
   Delete "$INSTDIR\x64\KVXSETUPW2K.dll"
   Delete "$INSTDIR\x64\kvxsetup.exe"
   RMDir "$INSTDIR\x64"
+  Delete "$INSTDIR\x86\KVXSETUPW2K.dll"
+  Delete "$INSTDIR\x86\kvxsetup.exe"
+  RMDir "$INSTDIR\x86"
   !insertmacro KvxDeleteDriverPackages
   Delete "$INSTDIR\${KVX_UNINSTALLER}"
   RMDir "$INSTDIR"
 !macroend
 
 Function TakeBackProductFiles
-  ${Log} "taking back the files copied to $INSTDIR"
+  ${Tell} "Removing the program files copied to $INSTDIR"
+  SetDetailsPrint none
   SetOutPath "$TEMP"
   !insertmacro KvxDeleteProductFiles
+  SetDetailsPrint both
 FunctionEnd
 
 Function un.DeleteProductFiles
-  ${Log} "deleting the installed files and $INSTDIR"
+  ${Tell} "Removing the program files from $INSTDIR"
+  SetDetailsPrint none
   SetOutPath "$TEMP"
   !insertmacro KvxDeleteProductFiles
+  SetDetailsPrint both
   ${If} ${FileExists} "$INSTDIR\*.*"
     ${Log} "$INSTDIR is left: it holds files this installer did not bring, or the running uninstaller"
   ${EndIf}
 FunctionEnd
 
 Function WriteUninstallEntry
-  ${Log} "writing $INSTDIR\${KVX_UNINSTALLER} and the Add/Remove Programs entry HKLM\${KVX_UNINSTALL_KEY}"
+  ${Tell} "Adding the drivers to Add or Remove Programs"
+  ${Log} "writing $INSTDIR\${KVX_UNINSTALLER} and HKLM\${KVX_UNINSTALL_KEY}"
+  SetDetailsPrint none
   WriteUninstaller "$INSTDIR\${KVX_UNINSTALLER}"
+  SetDetailsPrint both
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayName" "${KVX_PRODUCT_NAME}"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayVersion" "${KVX_VERSION}"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "Publisher" "${KVX_PUBLISHER}"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${KVX_UNINSTALLER},0"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "UninstallString" `"$INSTDIR\${KVX_UNINSTALLER}"`
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "QuietUninstallString" `"$INSTDIR\${KVX_UNINSTALLER}" /S`
   WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "NoModify" 1
@@ -88,3 +114,21 @@ Function un.DeleteUninstallEntry
   ${Log} "deleting the Add/Remove Programs entry HKLM\${KVX_UNINSTALL_KEY}"
   DeleteRegKey HKLM "${KVX_UNINSTALL_KEY}"
 FunctionEnd
+
+; The folder of the installation the Add/Remove Programs entry owns, without a trailing
+; backslash, in $R0 ("" without an entry); $R1 is $INSTDIR the same way, to compare.
+!macro KvxReadEntryLocation
+  ReadRegStr $R0 HKLM "${KVX_UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $R1 $INSTDIR
+  ${If} $R0 != ""
+  ${AndIf} $R0 != "\"
+    StrCpy $R2 $R0 1 -1
+    ${If} $R2 == "\"
+      StrCpy $R0 $R0 -1
+    ${EndIf}
+  ${EndIf}
+  StrCpy $R2 $R1 1 -1
+  ${If} $R2 == "\"
+    StrCpy $R1 $R1 -1
+  ${EndIf}
+!macroend

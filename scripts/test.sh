@@ -29,6 +29,7 @@ python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objd
     --version "$(cat build/mingw-i686/generated/version.txt)" build/installer/KvxDriversSetup.exe
 bash tests/installer/installer_test.sh --arch win32 build/installer/KvxDriversSetup.exe build/mingw-i686
 bash tests/installer/installer_test.sh --arch win64 build/installer/KvxDriversSetup.exe build/mingw-x64
+bash tests/installer/installer_pages.sh build/installer/KvxDriversSetup.exe build/mingw-i686
 
 # The MSI packages under Wine's msiexec, each on its own width (about 35 seconds each).
 echo "=== MSI packages ==="

@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "earlier_installation.h"
+#include "file_in_use.h"
 #include "machine_setup.h"
 
 namespace {
@@ -18,6 +20,8 @@ void PrintUsage(FILE* to) {
             "                                   write the two demo INFs into FOLDER\n"
             "       demo_machine earlier        leave the remains of an earlier release:\n"
             "                                   staged INFs, services, driver binaries\n"
+            "       demo_machine hold FILE SECONDS  keep FILE open without sharing, as a\n"
+            "                                   driver in use is, for SECONDS\n"
             "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
 }
 
@@ -43,6 +47,10 @@ int main(int argc, char** argv) {
     if (mode == "earlier" && argc == 2) {
         printf("Earlier release of the product:\n");
         return InstallEarlierRelease() ? 0 : 1;
+    }
+    if (mode == "hold" && argc == 4) {
+        printf("File in use:\n");
+        return HoldFileOpen(argv[2], strtoul(argv[3], nullptr, 10)) == 0 ? 0 : 1;
     }
     PrintUsage(stderr);
     return 2;
