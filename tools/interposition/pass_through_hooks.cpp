@@ -70,8 +70,9 @@ bool FreedByRestart(const char* path, DWORD error) {
 // an INF that goes at the restart takes its .pnf along then.
 void SchedulePrecompiledInf(const char* inf_path) {
     char pnf[MAX_PATH * 2];
-    if (strlen(inf_path) >= sizeof pnf) return;
-    strcpy(pnf, inf_path);
+    const size_t length = strlen(inf_path);
+    if (length >= sizeof pnf) return;
+    memcpy(pnf, inf_path, length + 1);
     if (!ToPrecompiledInfPath(pnf) || GetFileAttributesA(pnf) == INVALID_FILE_ATTRIBUTES) return;
     if (WasRecorded(Change::kFileScheduled, ShownPath(pnf))) return;
     const BOOL scheduled = MoveFileExA(pnf, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);

@@ -253,11 +253,12 @@ int Run(CommandLine line, int argc, char** argv) {
     if (line.module_path.empty()) line.module_path = ModuleBesideHost();
     if (line.command_name == "--version") return PrintVersion(line.module_path);
     if (TouchesDevices(line) && RunsUnderWow64()) {
+        const std::string other = SixtyFourBitHostBeside();
         fprintf(stderr,
                 "kvxsetup: this 32-bit kvxsetup.exe runs on 64-bit Windows, where it cannot "
-                "see or change devices and drivers rightly; run the 64-bit build, %sx64\\"
-                "kvxsetup.exe\n",
-                HostFolder().c_str());
+                "see or change devices and drivers rightly; run the 64-bit build of "
+                "kvxsetup.exe%s%s\n",
+                other.empty() ? "" : ", ", other.c_str());
         return static_cast<int>(ERROR_IN_WOW64);
     }
     g_show_trace = !line.quiet;

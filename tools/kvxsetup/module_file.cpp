@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include "common/case_insensitive.h"
 
 namespace {
 
@@ -55,6 +58,25 @@ std::string HostFolder() {
 
 std::string ModuleBesideHost() {
     return HostFolder() + kModuleName;
+}
+
+std::string SixtyFourBitHostBeside() {
+    const std::string folder = HostFolder();
+    std::string parent = folder.substr(0, folder.empty() ? 0 : folder.size() - 1);
+    const size_t cut = parent.find_last_of("\\/");
+    const std::string own_name = cut == std::string::npos ? "" : parent.substr(cut + 1);
+    parent.erase(cut == std::string::npos ? 0 : cut + 1);
+    std::vector<std::string> candidates = {folder + "x64\\kvxsetup.exe"};
+    if (!parent.empty()) {
+        candidates.push_back(parent + "x64\\kvxsetup.exe");
+        if (EqualsIgnoreCaseN(own_name.c_str(), "x86", 4)) {
+            candidates.push_back(parent + "kvxsetup.exe");
+        }
+    }
+    for (const std::string& candidate : candidates) {
+        if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return candidate;
+    }
+    return "";
 }
 
 std::optional<std::string> ReadFileVersion(const std::string& path, DWORD* error) {

@@ -15,6 +15,11 @@ std::string HostFolder();
 // keeps it beside itself.
 std::string ModuleBesideHost();
 
+// Where the 64-bit kvxsetup.exe is, seen from a 32-bit one: in the release beside it
+// (x86\ and x64\), in an installed product's folder above it (the top level is the
+// machine's width, the 32-bit host in x86\). Empty when neither is there.
+std::string SixtyFourBitHostBeside();
+
 // "1.0.0.0": the file version of the module's version resource, read without running the
 // module (it is mapped as data, so its entry point is not called) and without VERSION.dll.
 // Empty when the file cannot be mapped or has no version resource; `error` then holds why.

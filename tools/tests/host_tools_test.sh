@@ -641,7 +641,8 @@ if [ "$arch" = win64 ] && [ -f "$wow64_dir/kvxsetup.exe" ] && [ -f "$wow64_dir/K
             "copy-inf C:\\kvxdemo\\kvxdz4x.inf"; do
             run "$wow64_dir/kvxsetup.exe" $args
             exit_is 0xE0000235 && [ -z "$out" ] && [ "$(grep -c . <<<"$err")" -eq 1 ] &&
-                err_has "$wow64_note" && err_has '\x64\kvxsetup.exe' && err_lacks "$entry" || return 1
+                err_has "$wow64_note" && err_has "run the 64-bit build of kvxsetup.exe" &&
+                err_lacks "$entry" || return 1
         done
     }
     check "32-bit host under WOW64: every device command refused in one line, nothing called" \
