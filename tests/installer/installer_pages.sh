@@ -42,9 +42,7 @@ end_pages() {
 trap end_pages EXIT
 
 echo "installer pages: Xvfb on $DISPLAY, booting a fresh 32-bit prefix"
-wineboot --init >/dev/null 2>&1
-wineserver -w
-wineserver -p >/dev/null 2>&1
+boot_wine_work_folder
 demo_machine() {
     wine "$bin/demo_machine.exe" boards >/dev/null && wine "$bin/demo_machine.exe" earlier >/dev/null
 }

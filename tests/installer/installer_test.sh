@@ -25,17 +25,8 @@ source "$root/tests/lib/wine_work_folder.sh"
 wine_work_folder "$arch" kvx-installer-test
 
 echo "installer test on $arch: booting a fresh prefix, building the failing installer"
-wineboot --init >/dev/null 2>&1
-# Services started before the boot has settled fail to start.
-wineserver -w
-# Wine's own services inherit the standard error of the program that starts them, and
-# would hold a pipe read here open for as long as they run: they start now, without one,
-# and the server keeps them until the end.
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
-mkdir -p "$work/bad"
-cp "$root"/tools/demo_machine/packages/* "$work/bad/"
-printf 'This is not an INF file.\r\n' >"$work/bad/kvxhxhw.inf"
+boot_wine_work_folder
+failing_packages "$work/bad"
 bash "$root/scripts/build-installer" --packages "$work/bad" --output "$work/bad-setup.exe" >/dev/null ||
     { echo "FAIL building the failing installer"; exit 1; }
 

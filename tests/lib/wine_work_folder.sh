@@ -17,3 +17,22 @@ end_wine_work_folder() {
     wineserver -w 2>/dev/null
     rm -rf "$work"
 }
+
+# Boots the work folder's prefix for programs that start services. Services started before
+# the boot has settled fail to start. Wine's own services inherit the standard error of the
+# program that starts them, and would hold a pipe read by the test open for as long as they
+# run: they start now, without one, and the server keeps them until the end.
+boot_wine_work_folder() {
+    wineboot --init >/dev/null 2>&1
+    wineserver -w
+    wineserver -p >/dev/null 2>&1
+    wine cmd /c exit >/dev/null 2>&1
+}
+
+# The demo's driver packages with a second INF that is no INF, in FOLDER: the module's
+# install stages the first family, then fails on the second.
+failing_packages() {
+    mkdir -p "$1"
+    cp "$(dirname "${BASH_SOURCE[0]}")"/../../tools/demo_machine/packages/* "$1/"
+    printf 'This is not an INF file.\r\n' >"$1/kvxhxhw.inf"
+}

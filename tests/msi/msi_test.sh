@@ -29,14 +29,8 @@ source "$root/tests/lib/wine_work_folder.sh"
 wine_work_folder "$arch" kvx-msi-test
 
 echo "msi test on $arch: booting a fresh prefix, building the later and the failing package"
-wineboot --init >/dev/null 2>&1
-wineserver -w
-# Wine's services start now, without a pipe of ours to hold open (see installer_test.sh).
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
-mkdir -p "$work/bad"
-cp "$root"/tools/demo_machine/packages/* "$work/bad/"
-printf 'This is not an INF file.\r\n' >"$work/bad/kvxhxhw.inf"
+boot_wine_work_folder
+failing_packages "$work/bad"
 for built in "--version 1.0.1.0 --output $work/later" "--packages $work/bad --output $work/failing"; do
     # shellcheck disable=SC2086 # two options each, no spaces inside
     bash "$root/scripts/build-msi" --arch "$width" $built >"$work/build.log" 2>&1 ||
