@@ -6,10 +6,10 @@ import os
 import tempfile
 import unittest
 
-spec = importlib.util.spec_from_file_location(
+module_spec = importlib.util.spec_from_file_location(
     "check_docs", os.path.join(os.path.dirname(os.path.abspath(__file__)), "check_docs.py"))
-check_docs = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_docs)
+check_docs = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(check_docs)
 
 PAGE = """# Front
 
