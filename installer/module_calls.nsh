@@ -28,14 +28,6 @@ Var ProductItems
 
 !define KVX_HOST_OUTPUT "$PLUGINSDIR\kvxsetup-output.txt"
 
-; Hosts built before --finish-at-restart existed would refuse it as a usage error; the build
-; says whether the one it packs knows it.
-!ifdef KVX_HOST_FINISHES_AT_RESTART
-  !define KVX_HOST_RESTART_OPTION "--finish-at-restart "
-!else
-  !define KVX_HOST_RESTART_OPTION ""
-!endif
-
 !macro KvxCallWith FUNCTION ARGUMENT
   Push `${ARGUMENT}`
   Call ${FUNCTION}
@@ -139,7 +131,7 @@ FunctionEnd
 ; and driver binaries. The installer calls it too, to take off what a failed install put on.
 Function ${UN}CallPnPRemoveKVX
   ${If} ${RunningX64}
-    Push `${KVX_HOST_RESTART_OPTION}remove`
+    Push `--finish-at-restart remove`
     Call ${UN}RunHost
     Call ${UN}TakeRestartFromHost
   ${Else}
@@ -261,7 +253,7 @@ Function CallPnPInstallKVX
   StrCpy $R0 "$INSTDIR\drivers\${KVX_FIRST_INF}"
   StrCpy $R1 "$INSTDIR\drivers\${KVX_SECOND_INF}"
   ${If} ${RunningX64}
-    Push `${KVX_HOST_RESTART_OPTION}install "$R0" "$R1"`
+    Push `--finish-at-restart install "$R0" "$R1"`
     Call RunHost
     Call TakeRestartFromHost
   ${Else}
