@@ -14,7 +14,7 @@ void NoteDeviceRestart(const std::string& device);
 
 void ForgetRestartNotes();
 
-// Whether the open service was deleted while something held it: Windows records the mark
-// in the service's key; where it does not, a configuration change that changes nothing is
-// refused with ERROR_SERVICE_MARKED_FOR_DELETE. The handle needs SERVICE_CHANGE_CONFIG.
-bool MarkedForDeletion(SC_HANDLE service, const std::string& name);
+// Whether the service was deleted while something held it, read from the mark the system
+// records in the service's key. Only read: a configuration call that changes nothing would
+// tell as well, but some service managers rewrite the service's key from their own copy.
+bool MarkedForDeletion(const std::string& name);
