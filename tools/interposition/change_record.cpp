@@ -9,6 +9,7 @@
 #include "interposition/case_order.h"
 #include "interposition/catalogue_ids.h"
 #include "interposition/error_text.h"
+#include "interposition/replacements.h"
 #include "interposition/restart_notes.h"
 #include "win32_common/device_registry.h"
 
@@ -99,6 +100,9 @@ static bool NothingThere(Change change, DWORD error) {
 
 void RecordChange(Change change, const std::string& what, DWORD error) {
     const size_t group = static_cast<size_t>(change);
+    if (change == Change::kDeviceRemoved || change == Change::kDevicesReenumerated) {
+        ForgetPresentDevices();
+    }
     if (NothingThere(change, error)) return;
     if (error == ERROR_SUCCESS) {
         g_made[group].insert(what);
@@ -182,6 +186,7 @@ void ForgetRecordedChanges() {
     for (auto& refusals : g_refused) refusals.clear();
     g_service_names.clear();
     g_skipped.clear();
+    ForgetDriverMatches();
     ForgetRestartNotes();
 }
 

@@ -248,13 +248,6 @@ wait "$viewer" 2>/dev/null
 run "$host" stop-service KvxNoSuchService
 check "once the other viewer is gone, the trace shows again" err_has "$entry"
 
-# Windows NT refuses to stop a service while one depending on it runs; Wine's service
-# manager stops it all the same, so only the preview can show NT's answer here.
-run "$helper" running-service KvxBase "$fake_service" dependent-service KvxWatch "$fake_service" KvxBase
-run "$host" --what-if stop-service KvxBase
-check "--what-if stop-service of a service with a running dependent: 1051, as Windows NT answers" eval '
-    exit_is 1051 && has "would fail to stop service KvxBase: 1051 (0x41b): " && has "nothing was changed"'
-
 # --- the debug-output viewer -------------------------------------------------------------------
 
 wine "$host" watch --seconds 5 >"$work/watch" 2>"$work/watch-err" &
@@ -474,8 +467,15 @@ run "$helper" \
     device KVXLOWER - 'pci\ven_0e7c&dev_0002&subsys_12340e7c&rev_01' \
     driver-service otherdrv 'C:\windows\system32\drivers\otherdrv.sys' \
     running-service tlxdaemon "$fake_service" \
-    running-service OtherDaemon "$fake_service"
+    running-service OtherDaemon "$fake_service" \
+    dependent-service KvxWatch "$fake_service" OtherDaemon
 check "the scene's devices and services are in place" exit_is 0
+# Windows NT refuses to stop a service while one depending on it runs; Wine's service
+# manager stops it all the same, so only the preview can show NT's answer here.
+run "$host" --what-if stop-service OtherDaemon
+check "--what-if stop-service of a service with a running dependent: 1051, as Windows NT answers" eval '
+    exit_is 1051 && has "would fail to stop service OtherDaemon: 1051 (0x41b): " && has "nothing was changed"'
+
 printf '; Copyright 2004, Other Vendor Corp\r\n[Version]\r\n' >"$windows/inf/otherdrv.inf"
 printf '; Copyright 2001, Kavexa Systems Inc\r\n[Version]\r\n' >"$windows/inf/oem7.inf"
 printf '; COPYRIGHT 2003, KAVEXA SYSTEMS INC\r\n[Version]\r\n' >"$windows/inf/oem8.inf"
