@@ -697,7 +697,13 @@ for pair in 'C:\windows\win.ini|C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf|
         cmp -s "$work/odd-preview" "$work/odd-report"'
 done
 
-# The binary still held open: scheduled for deletion at restart, and the run says so.
+# The binary still held open: scheduled for deletion at restart, and the run says so; the
+# staged INF held with delete sharing goes when its holder lets go, at the latest then.
+run "$machine" setup 'C:\kvxdemo'
+run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
+wine "$helper" hold-deletable 'C:\windows\inf\kvxhxhw.inf' 240 >"$work/holder-staged" 2>&1 &
+holders+=($!)
+for _ in $(seq 100); do grep -q holding "$work/holder-staged" && break; sleep 0.1; done
 report_file=$work/finish.json
 run "$host" --quiet --finish-at-restart --report "$(winepath -w "$report_file")" remove
 pending=$(wine "$helper" pending-deletions 2>/dev/null | tr -d '\r')
@@ -710,6 +716,7 @@ r = json.load(open(sys.argv[1]))
 assert r["exit_code"] == 3010 and r["result"] == 0 and r["restart_needed"], r
 assert {"action": "schedule file", "object": "C:\\windows\\system32\\drivers\\dz4xwin2k.sys"} in r["changes"], r
 assert "service Hx is marked for deletion" in r["restart_reasons"], r
+assert "file C:\\windows\\inf\\kvxhxhw.inf goes once the handles still open on it close" in r["restart_reasons"], r
 assert any(x["action"] == "delete file" and x["error"] == 5 for x in r["refusals"]), r
 ' "$report_file"
 kill "${holders[@]}" 2>/dev/null
