@@ -49,6 +49,14 @@ BOOL WINAPI RealDeleteService(SC_HANDLE service) {
     return Answer(done, error);
 }
 
+BOOL WINAPI RealCloseServiceHandle(SC_HANDLE handle) {
+    const std::string name = ServiceNameOf(handle);
+    const BOOL done = CloseServiceHandle(handle);
+    const DWORD error = Outcome(done);
+    NoteServiceHandleClosed(name);
+    return Answer(done, error);
+}
+
 LONG WINAPI RealRegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD options, REGSAM access, PHKEY opened) {
     const LONG result = RegOpenKeyExA(key, subkey, options, access, opened);
     if (result != ERROR_SUCCESS) RecordSkip(KeyName(key, subkey), static_cast<DWORD>(result));
@@ -206,6 +214,7 @@ std::vector<ImportReplacement> PassThroughReplacements(bool finish_at_restart) {
         {"OpenServiceA", Address(RememberOpenService)},
         {"ControlService", Address(RealControlService)},
         {"DeleteService", Address(RealDeleteService)},
+        {"CloseServiceHandle", Address(RealCloseServiceHandle)},
         {"RegOpenKeyExA", Address(RealRegOpenKeyExA)},
         {"RegDeleteKeyA", Address(RealRegDeleteKeyA)},
         {"DeleteFileA", Address(RealDeleteFileA)},

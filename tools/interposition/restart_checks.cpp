@@ -16,8 +16,10 @@ namespace {
 std::set<std::string, LessIgnoreCase> g_deleted_services;
 std::set<std::string, LessIgnoreCase> g_devices_needing_restart;
 
-// A service the module deleted that the system still knows is marked for deletion: some
-// process holds it, or it still runs. Some systems record no mark in the service's key.
+// A service the module deleted that the system still knows once the module let go of it is
+// marked for deletion: some process holds it, or it still runs. Some systems record no mark
+// in the service's key. Asked when the module closes its handle, since a later install may
+// create a service of the same name again.
 bool StillRegistered(const std::string& name) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (!manager) return false;
@@ -70,6 +72,12 @@ bool MarkedForDeletion(const std::string& name) {
 
 void NoteServiceDeletion(const std::string& name) {
     g_deleted_services.insert(name);
+}
+
+void NoteServiceHandleClosed(const std::string& name) {
+    if (g_deleted_services.contains(name) && !StillRegistered(name)) {
+        g_deleted_services.erase(name);
+    }
 }
 
 void NoteDeviceRestart(const std::string& device) {

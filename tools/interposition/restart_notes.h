@@ -9,6 +9,10 @@
 // registered after the run, it goes only once the system lets go of it.
 void NoteServiceDeletion(const std::string& name);
 
+// The module closed a handle to the service: a deleted one that is gone then needs no
+// restart, even if something creates one of the same name later in the run.
+void NoteServiceHandleClosed(const std::string& name);
+
 // A device whose removal or driver update the system finishes only at restart.
 void NoteDeviceRestart(const std::string& device);
 

@@ -26,7 +26,9 @@ bin=$(cd "${1:?usage: host_tools_test.sh [options] BIN_DIR}" && pwd)
 source "$(dirname "$0")/../../tests/lib/wine_work_folder.sh"
 wine_work_folder "$arch" kvx-host-test
 
-"$wine_prefix_tool" fresh "$arch" "$WINEPREFIX"
+# Services the tests start, and runs that follow each other quickly, need a server that
+# stays between programs.
+boot_wine_work_folder
 
 source "$(dirname "$0")/../../tests/lib/checks.sh"
 
