@@ -2,6 +2,8 @@
 // HKEY_LOCAL_MACHINE.
 #include "machine_state.h"
 
+#include <algorithm>
+
 using namespace kvxsim;
 using namespace kvxsim::detail;
 
@@ -161,6 +163,14 @@ SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD 
     return ToHandle<SC_HANDLE>(NewHandle(std::move(record)));
 }
 
+static bool AnyRunning(const std::vector<std::string>& names) {
+    const auto& services = TheMachine().services;
+    return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+        const auto found = services.find(Upper(name));
+        return found != services.end() && found->second.state != SERVICE_STOPPED;
+    });
+}
+
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
     auto lock = Locked();
     if (const auto error = Enter("ControlService", {ServiceName(hService), Hex(dwControl)})) {
@@ -178,6 +188,9 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
                 return FailWith(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
             }
             if (service->stopError) return FailWith(service->stopError);
+            if (AnyRunning(service->dependents)) {
+                return FailWith(ERROR_DEPENDENT_SERVICES_RUNNING);
+            }
             service->state = service->stopsSlowly ? SERVICE_STOP_PENDING : SERVICE_STOPPED;
             service->running = service->stopsSlowly;
             FillStatus(*service, lpServiceStatus);

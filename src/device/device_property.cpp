@@ -22,13 +22,13 @@ const char* PropertyText(const PropertyBuffer& buffer) {
 static bool ReplaceBlock(PropertyBuffer* buffer, DWORD size, char (&message)[kTraceBufferSize]) {
     FreePropertyBuffer(buffer);
     if (size > 0xFFFFFFFFu - kTerminatorPadding) {
-        Trace(message, "LocalAlloc failed, err=%d\n", ERROR_NOT_ENOUGH_MEMORY);
+        Trace(message, "LocalAlloc failed, err=%d\n", static_cast<int>(ERROR_NOT_ENOUGH_MEMORY));
         return false;
     }
     HLOCAL block = LocalAlloc(LMEM_ZEROINIT, size + kTerminatorPadding);
     if (block == nullptr) {
         const DWORD error = GetLastError();
-        Trace(message, "LocalAlloc failed, err=%d\n", error);
+        Trace(message, "LocalAlloc failed, err=%d\n", static_cast<int>(error));
         return false;
     }
     buffer->data = static_cast<BYTE*>(block);

@@ -14,7 +14,7 @@ bool RemoveDevice(HDEVINFO devices, SP_DEVINFO_DATA* device) {
     if (SetupDiCallClassInstaller(DIF_REMOVE, devices, device)) return true;
     const DWORD error = GetLastError();
     char message[kTraceBufferSize];
-    Trace(message, "SetupDiCallClassInstaller failed, err=%d\n", error);
+    Trace(message, "SetupDiCallClassInstaller failed, err=%d\n", static_cast<int>(error));
     return false;
 }
 
@@ -90,7 +90,7 @@ static void RemoveMatchingDevices(HDEVINFO devices, const RemovalRequest& reques
     if (ended == ERROR_NO_MORE_ITEMS) {
         Trace(message, "SetupDiEnumDeviceInfo - no more items\n");
     } else {
-        Trace(message, "SetupDiEnumDeviceInfo failed, err=%d\n", ended);
+        Trace(message, "SetupDiEnumDeviceInfo failed, err=%d\n", static_cast<int>(ended));
     }
 }
 
@@ -103,7 +103,7 @@ extern "C" ErrorCode WINAPI KVXSetup_RemoveDevices(LPCSTR serviceName, LPCSTR ha
     HDEVINFO devices = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
     if (devices == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        Trace(message, "GetClassDevs failed, err=%d\n", error);
+        Trace(message, "GetClassDevs failed, err=%d\n", static_cast<int>(error));
         return FailureResult(error);
     }
     RemoveMatchingDevices(devices, request, message);

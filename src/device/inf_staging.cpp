@@ -13,8 +13,8 @@ extern "C" ErrorCode WINAPI KVXSetup_CopyOemInf(LPCSTR infPath, DWORD copyStyle)
     if (!copied) staged[0] = '\0';
 
     char message[kTraceBufferSize];
-    Trace(message, "Return from SetupCopyOEMInf: %d, err=%d, name=%s\n", copied ? 1 : 0, error,
-          staged);
+    Trace(message, "Return from SetupCopyOEMInf: %d, err=%d, name=%s\n", copied ? 1 : 0,
+          static_cast<int>(error), staged);
     if (copied) return ERROR_SUCCESS;
     return FailureResult(error);
 }

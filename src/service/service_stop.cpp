@@ -21,21 +21,23 @@ extern "C" ErrorCode WINAPI KVXSetup_StopService(LPCSTR serviceName) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, GENERIC_EXECUTE);
     if (manager == nullptr) {
         const DWORD error = GetLastError();
-        Trace(message, "StopService: failed to open SCM, err=%d (%x)\n", error, error);
+        Trace(message, "StopService: failed to open SCM, err=%d (%x)\n", static_cast<int>(error),
+              static_cast<unsigned>(error));
         return FailureResult(error);
     }
     SC_HANDLE service = OpenServiceA(manager, serviceName, SERVICE_STOP);
     if (service == nullptr) {
         const DWORD error = GetLastError();
-        Trace(message, "StopService: failed to open service %s, err=%d (%x)\n", serviceName, error,
-              error);
+        Trace(message, "StopService: failed to open service %s, err=%d (%x)\n", serviceName,
+              static_cast<int>(error), static_cast<unsigned>(error));
         CloseServiceHandle(manager);
         return FailureResult(error);
     }
     DWORD error = ERROR_SUCCESS;
     const bool stopped = SendStopControl(service, &error);
     // The line shows what the platform said, even a refusal without an error code.
-    Trace(message, "StopService: ControlService returned %d (%x)\n", error, error);
+    Trace(message, "StopService: ControlService returned %d (%x)\n", static_cast<int>(error),
+          static_cast<unsigned>(error));
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
     return stopped ? ERROR_SUCCESS : FailureResult(error);

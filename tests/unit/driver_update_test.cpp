@@ -55,6 +55,15 @@ TEST_F(InstallPnpDevice, PlatformErrorIsReturned) {
     EXPECT_EQ(kvxsim::DebugOutput().size(), 5u) << "the outcome itself is not traced";
 }
 
+// Windows looks at the INF before the devices, and at the devices before the INF's models:
+// the preview of a driver update answers in the same order.
+TEST_F(InstallPnpDevice, MissingInfIsReportedBeforeMissingDevice) {
+    const char* const unknownId = "PCI\\VEN_0E7C&DEV_0009";
+    EXPECT_EQ(KVXSetup_InstallPnpDevice("C:\\none.inf", unknownId, TRUE),
+              DWORD{ERROR_FILE_NOT_FOUND});
+    EXPECT_EQ(KVXSetup_InstallPnpDevice(kInf, unknownId, TRUE), DWORD{ERROR_NO_SUCH_DEVINST});
+}
+
 TEST_F(InstallPnpDevice, FailureWithoutErrorCodeReturnsTwo) {
     kvxsim::FailCall("UpdateDriverForPlugAndPlayDevicesA", 0);
     EXPECT_EQ(KVXSetup_InstallPnpDevice(kInf, kId, TRUE), 2u);

@@ -71,6 +71,20 @@ TEST_F(StopService, ManagerThatCannotBeOpenedReturnsItsError) {
               std::vector<std::string>{"StopService: failed to open SCM, err=5 (5)\n"});
 }
 
+// Windows NT keeps a service running while one that depends on it runs; the stop goes
+// through once the dependent has stopped.
+TEST_F(StopService, RunningDependentRefusesTheStopUntilItStops) {
+    kvxsim::AddService({.name = "Dz4x", .running = true, .dependents = {"KvxMonitor"}});
+    kvxsim::AddService({.name = "KvxMonitor", .running = true});
+    EXPECT_EQ(KVXSetup_StopService("Dz4x"), DWORD{ERROR_DEPENDENT_SERVICES_RUNNING});
+    EXPECT_EQ(kvxsim::FindService("Dz4x")->state, DWORD{SERVICE_RUNNING});
+    EXPECT_EQ(kvxsim::DebugOutput(),
+              std::vector<std::string>{"StopService: ControlService returned 1051 (41b)\n"});
+    EXPECT_EQ(KVXSetup_StopService("KvxMonitor"), 0u);
+    EXPECT_EQ(KVXSetup_StopService("Dz4x"), 0u);
+    EXPECT_EQ(kvxsim::FindService("Dz4x")->state, DWORD{SERVICE_STOPPED});
+}
+
 TEST_F(StopService, RefusedStopReturnsTheRefusal) {
     kvxsim::AddService(
         {.name = "Dz4x", .running = true, .stopError = ERROR_DEPENDENT_SERVICES_RUNNING});

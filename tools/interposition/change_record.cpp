@@ -9,6 +9,7 @@
 #include "interposition/case_order.h"
 #include "interposition/catalogue_ids.h"
 #include "interposition/error_text.h"
+#include "interposition/replacements.h"
 #include "interposition/restart_notes.h"
 #include "win32_common/device_registry.h"
 
@@ -26,6 +27,7 @@ constexpr Wording kWordings[] = {
     {"remove device", "removed device", ""},
     {"delete file", "deleted file", ""},
     {"schedule file", "scheduled file", " for deletion at restart"},
+    {"mark file", "marked file", " for deletion once its other handles close"},
     {"delete registry key", "deleted registry key", ""},
     {"stage INF", "staged INF", ""},
     {"update the driver of", "updated the driver of", ""},
@@ -40,6 +42,19 @@ std::array<Names, std::size(kWordings)> g_made;
 // A refusal with each error it met: the same object may be refused for two reasons.
 std::array<std::map<std::string, std::set<DWORD>, LessIgnoreCase>, std::size(kWordings)> g_refused;
 std::map<SC_HANDLE, std::string> g_service_names;
+std::map<std::string, DWORD, LessIgnoreCase> g_skipped;
+
+std::string SkipReason(DWORD error) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return "in use by another process";
+    }
+    if (error == ERROR_ACCESS_DENIED) return "access denied";
+    return ResultText(error);
+}
+
+std::string SkipLine(const std::string& object, DWORD error) {
+    return "skipped " + object + ": " + SkipReason(error) + " (" + std::to_string(error) + ")";
+}
 
 std::string Line(size_t group, const std::string& object, DWORD error) {
     const Wording& wording = kWordings[group];
@@ -85,12 +100,20 @@ static bool NothingThere(Change change, DWORD error) {
 
 void RecordChange(Change change, const std::string& what, DWORD error) {
     const size_t group = static_cast<size_t>(change);
+    if (change == Change::kDeviceRemoved || change == Change::kDevicesReenumerated) {
+        ForgetPresentDevices();
+    }
     if (NothingThere(change, error)) return;
     if (error == ERROR_SUCCESS) {
         g_made[group].insert(what);
     } else {
         g_refused[group][what].insert(error);
     }
+}
+
+void RecordSkip(const std::string& what, DWORD error) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    g_skipped.emplace(what, error);
 }
 
 bool WasRecorded(Change change, const std::string& what) {
@@ -127,11 +150,18 @@ std::vector<RecordedChange> RecordedChanges() {
     return changes;
 }
 
+std::vector<RecordedChange> RecordedSkips() {
+    std::vector<RecordedChange> skips;
+    for (const auto& [what, error] : g_skipped) skips.push_back({"skip", what, error});
+    return skips;
+}
+
 std::vector<std::string> DescribeRecordedChanges() {
     std::vector<std::string> lines;
     ForEachRecorded([&](size_t group, const std::string& what, DWORD error) {
         lines.push_back(Line(group, what, error));
     });
+    for (const auto& [what, error] : g_skipped) lines.push_back(SkipLine(what, error));
     return lines;
 }
 
@@ -142,16 +172,21 @@ std::string SummarizeRecordedChanges() {
         ++(error == ERROR_SUCCESS ? made : refused);
     });
     const std::string changes = std::to_string(made) + (made == 1 ? " change" : " changes");
+    const std::string skipped =
+        g_skipped.empty() ? "" : ", " + std::to_string(g_skipped.size()) + " skipped";
     if (g_mode == InterpositionMode::kPreview) {
-        return "would make " + changes + ", " + std::to_string(refused) + " would be refused";
+        return "would make " + changes + ", " + std::to_string(refused) + " would be refused" +
+               skipped;
     }
-    return changes + ", " + std::to_string(refused) + " refused";
+    return changes + ", " + std::to_string(refused) + " refused" + skipped;
 }
 
 void ForgetRecordedChanges() {
     for (Names& names : g_made) names.clear();
     for (auto& refusals : g_refused) refusals.clear();
     g_service_names.clear();
+    g_skipped.clear();
+    ForgetDriverMatches();
     ForgetRestartNotes();
 }
 

@@ -17,6 +17,7 @@ enum class Change {
     kDeviceRemoved,
     kFileDeleted,
     kFileScheduled,
+    kFileDeletePending,  // Deleted, but there until the other handles open on it close.
     kRegistryKeyDeleted,
     kInfStaged,
     kDriverUpdated,
@@ -32,6 +33,10 @@ void SetMode(InterpositionMode mode);
 void RecordChange(Change change, const std::string& what, DWORD error = ERROR_SUCCESS);
 // Whether the change was made (or, in a preview, would have been).
 bool WasRecorded(Change change, const std::string& what);
+
+// A file or key the module asked to read and could not open for another reason than its
+// absence: it left that object alone, whatever it was.
+void RecordSkip(const std::string& what, DWORD error);
 
 // Every object of one kind that was changed, for the reads that must see it gone.
 std::vector<std::string> RecordedObjects(Change change);

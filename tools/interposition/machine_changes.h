@@ -41,18 +41,24 @@ struct RecordedChange {
 // sorted with letter case ignored, and nothing twice.
 std::vector<RecordedChange> RecordedChanges();
 
-// One line each, in the order above. A real run's read "deleted file X" and
+// What the module could not open to read, and so left alone ("skip" each), sorted.
+std::vector<RecordedChange> RecordedSkips();
+
+// One line each, in the order above, then the skips. A real run's read "deleted file X" and
 // "could not delete file X: 32 (0x20): <the system's message>"; a preview's
-// "would delete file X" and "would fail to delete file X: 32 (0x20): ...".
+// "would delete file X" and "would fail to delete file X: 32 (0x20): ...". A skip reads
+// the same in both: "skipped X: in use by another process (32)".
 std::vector<std::string> DescribeRecordedChanges();
 
-// "2 changes, 1 refused" or "would make 2 changes, 1 would be refused".
+// "2 changes, 1 refused" or "would make 2 changes, 1 would be refused", followed by
+// ", 1 skipped" when something was.
 std::string SummarizeRecordedChanges();
 
 // True when the changes of a real run finish only at the next restart: a file scheduled
-// for deletion then, a service the module deleted or tried to delete that is still
-// registered (it is marked for deletion), a device whose removal or driver update asked
-// for a restart. One line per reason.
+// for deletion then, a deleted file still there because another handle holds it, a
+// service the module deleted or tried to delete that is still registered (it is marked for
+// deletion), a device whose removal or driver update asked for a restart. One line per
+// reason.
 bool RestartNeeded(std::vector<std::string>* reasons);
 
 // Starts over, for a second call in the same process.

@@ -49,6 +49,20 @@ BOOL WINAPI RealDeleteService(SC_HANDLE service) {
     return Answer(done, error);
 }
 
+BOOL WINAPI RealCloseServiceHandle(SC_HANDLE handle) {
+    const std::string name = ServiceNameOf(handle);
+    const BOOL done = CloseServiceHandle(handle);
+    const DWORD error = Outcome(done);
+    NoteServiceHandleClosed(name);
+    return Answer(done, error);
+}
+
+LONG WINAPI RealRegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD options, REGSAM access, PHKEY opened) {
+    const LONG result = RegOpenKeyExA(key, subkey, options, access, opened);
+    if (result != ERROR_SUCCESS) RecordSkip(KeyName(key, subkey), static_cast<DWORD>(result));
+    return result;
+}
+
 LONG WINAPI RealRegDeleteKeyA(HKEY key, LPCSTR subkey) {
     const LONG result = RegDeleteKeyA(key, subkey);
     RecordChange(Change::kRegistryKeyDeleted, KeyName(key, subkey), static_cast<DWORD>(result));
@@ -79,12 +93,23 @@ void SchedulePrecompiledInf(const char* inf_path) {
     RecordChange(Change::kFileScheduled, ShownPath(pnf), Outcome(scheduled));
 }
 
+// A deleted file that another handle still holds stays until that handle closes: Windows
+// then refuses to open it, some systems still list it.
+bool StillThere(const char* path) {
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 BOOL WINAPI RealDeleteFileA(LPCSTR path) {
     const BOOL done = DeleteFileA(path);
     const DWORD error = Outcome(done);
     const std::string shown = ShownPath(path);
     // The module may ask twice for one file; it is scheduled once.
     if (!done && WasRecorded(Change::kFileScheduled, shown)) return Answer(done, error);
+    if (done && StillThere(path)) {
+        RecordChange(Change::kFileDeletePending, shown);
+        return Answer(done, error);
+    }
     if (done || !g_finish_at_restart || !path || !FreedByRestart(path, error)) {
         RecordChange(Change::kFileDeleted, shown, error);
         return Answer(done, error);
@@ -105,6 +130,8 @@ HANDLE WINAPI RealCreateFileA(LPCSTR path, DWORD access, DWORD sharing,
     const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     if (OpensForWriting(access, disposition)) {
         RecordChange(Change::kOther, "opened file " + ShownPath(path) + " for writing", error);
+    } else if (error != ERROR_SUCCESS) {
+        RecordSkip(ShownPath(path), error);
     }
     SetLastError(error);
     return file;
@@ -147,20 +174,28 @@ BOOL WINAPI RealUpdateDriver(HWND window, LPCSTR hardware_id, LPCSTR inf, DWORD 
     BOOL restart = FALSE;
     const BOOL done = UpdateDriverForPlugAndPlayDevicesA(window, hardware_id, inf, flags, &restart);
     const DWORD error = Outcome(done);
-    // Some systems (Wine) report an update done when no device has the ID, or when the INF
-    // has no driver for it; Windows fails both, and either way nothing was installed.
+    // Some systems (Wine) report an update done when the INF does not open, when no device
+    // has the ID, or when the INF has no driver for it; Windows fails all three, in that
+    // order, as the preview classifies them, and either way nothing was installed. The
+    // module is answered as Windows would answer it.
     DWORD outcome = error;
     DWORD open_error = ERROR_SUCCESS;
-    if (done && hardware_id && inf && !SomeDeviceHasId(hardware_id)) {
-        outcome = ERROR_NO_SUCH_DEVINST;
-    } else if (done && hardware_id && inf && !InfListsHardwareId(inf, hardware_id, &open_error)) {
-        outcome = open_error != ERROR_SUCCESS ? open_error : ERROR_NO_DRIVER_SELECTED;
+    if (done && hardware_id && inf) {
+        const bool listed = InfListsHardwareId(inf, hardware_id, &open_error);
+        if (open_error != ERROR_SUCCESS) {
+            outcome = open_error;
+        } else if (!SomeDeviceHasId(hardware_id)) {
+            outcome = ERROR_NO_SUCH_DEVINST;
+        } else if (!listed) {
+            outcome = ERROR_NO_DRIVER_SELECTED;
+        }
     }
     const std::string what =
         std::string(hardware_id ? hardware_id : "") + " from " + ShownPath(inf);
     RecordChange(Change::kDriverUpdated, what, outcome);
     if (outcome == ERROR_SUCCESS && restart) NoteDeviceRestart("of " + std::string(hardware_id));
     if (reboot) *reboot = restart;
+    if (done && outcome != ERROR_SUCCESS) return Answer(FALSE, outcome);
     return Answer(done, error);
 }
 
@@ -179,6 +214,8 @@ std::vector<ImportReplacement> PassThroughReplacements(bool finish_at_restart) {
         {"OpenServiceA", Address(RememberOpenService)},
         {"ControlService", Address(RealControlService)},
         {"DeleteService", Address(RealDeleteService)},
+        {"CloseServiceHandle", Address(RealCloseServiceHandle)},
+        {"RegOpenKeyExA", Address(RealRegOpenKeyExA)},
         {"RegDeleteKeyA", Address(RealRegDeleteKeyA)},
         {"DeleteFileA", Address(RealDeleteFileA)},
         {"CreateFileA", Address(RealCreateFileA)},

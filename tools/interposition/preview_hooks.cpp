@@ -11,6 +11,7 @@
 #include "interposition/change_record.h"
 #include "interposition/replacements.h"
 #include "interposition/restart_notes.h"
+#include "interposition/service_dependents.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ BOOL WINAPI PreviewQueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status
 
 // Stopping answers as the system would: a stopped service, or one stopped earlier in the
 // preview, is not active; one still starting or stopping cannot take the control; one
-// that does not accept it says so.
+// that does not accept it says so; one that others running depend on stays.
 BOOL WINAPI PreviewControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
     const std::string name = ServiceNameOf(service);
     SERVICE_STATUS now = {};
@@ -87,6 +88,10 @@ BOOL WINAPI PreviewControlService(SC_HANDLE service, DWORD control, LPSERVICE_ST
         error = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
     } else if (!(now.dwControlsAccepted & SERVICE_ACCEPT_STOP)) {
         error = ERROR_INVALID_SERVICE_CONTROL;
+    } else if (DependentRunning(name, [](const std::string& dependent) {
+                   return !WasRecorded(Change::kServiceStopped, dependent);
+               })) {
+        error = ERROR_DEPENDENT_SERVICES_RUNNING;
     }
     RecordChange(Change::kServiceStopped, name, error);
     if (error != ERROR_SUCCESS) return Fail(error);
@@ -97,8 +102,7 @@ BOOL WINAPI PreviewControlService(SC_HANDLE service, DWORD control, LPSERVICE_ST
 
 BOOL WINAPI PreviewDeleteService(SC_HANDLE service) {
     const std::string name = ServiceNameOf(service);
-    const bool marked =
-        WasRecorded(Change::kServiceDeleted, name) || MarkedForDeletion(service, name);
+    const bool marked = WasRecorded(Change::kServiceDeleted, name) || MarkedForDeletion(name);
     const DWORD error = marked ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SUCCESS;
     RecordChange(Change::kServiceDeleted, name, error);
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
@@ -107,7 +111,9 @@ BOOL WINAPI PreviewDeleteService(SC_HANDLE service) {
 LONG WINAPI PreviewRegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD options, REGSAM access,
                                  PHKEY opened) {
     if (subkey && KeyGone(KeyName(key, subkey))) return ERROR_FILE_NOT_FOUND;
-    return RegOpenKeyExA(key, subkey, options, access, opened);
+    const LONG result = RegOpenKeyExA(key, subkey, options, access, opened);
+    if (result != ERROR_SUCCESS) RecordSkip(KeyName(key, subkey), static_cast<DWORD>(result));
+    return result;
 }
 
 // Whether a key has a subkey the preview has not deleted: Windows NT deletes only a key
@@ -183,6 +189,16 @@ BOOL WINAPI PreviewFindClose(HANDLE search) {
     return FindClose(search);
 }
 
+// A file others hold open with delete sharing is deleted only once they close it: an open
+// that shares nothing (and deletes nothing) is refused while any such handle is there.
+bool OpenElsewhere(const char* path) {
+    HANDLE file =
+        CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
 // Deleting fails, as it would, on a file that is missing, read-only, a folder, or open
 // without delete sharing: opening it for deletion (which deletes nothing) tells the last.
 BOOL WINAPI PreviewDeleteFileA(LPCSTR path) {
@@ -205,7 +221,8 @@ BOOL WINAPI PreviewDeleteFileA(LPCSTR path) {
             CloseHandle(file);
         }
     }
-    RecordChange(Change::kFileDeleted, shown, error);
+    const bool pending = error == ERROR_SUCCESS && OpenElsewhere(path);
+    RecordChange(pending ? Change::kFileDeletePending : Change::kFileDeleted, shown, error);
     return error == ERROR_SUCCESS ? TRUE : Fail(error);
 }
 
@@ -222,7 +239,13 @@ HANDLE WINAPI PreviewCreateFileA(LPCSTR path, DWORD access, DWORD sharing,
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(path, access, sharing, security, disposition, flags, template_file);
+    HANDLE file = CreateFileA(path, access, sharing, security, disposition, flags, template_file);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        RecordSkip(ShownPath(path), error);
+        SetLastError(error);
+    }
+    return file;
 }
 
 BOOL WINAPI PreviewCallClassInstaller(DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA device) {

@@ -23,6 +23,11 @@ bool InfListsHardwareId(const char* inf, const char* hardware_id, DWORD* open_er
 // Windows matches a driver update; a device removed earlier in a preview counts as gone.
 bool SomeDeviceHasId(const char* hardware_id);
 
+// The present devices are read again at the next match, after a removal or re-enumeration;
+// everything read is forgotten when a run starts over.
+void ForgetPresentDevices();
+void ForgetDriverMatches();
+
 template <typename Function>
 FARPROC Address(Function function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));

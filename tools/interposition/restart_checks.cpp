@@ -16,19 +16,18 @@ namespace {
 std::set<std::string, LessIgnoreCase> g_deleted_services;
 std::set<std::string, LessIgnoreCase> g_devices_needing_restart;
 
-// A deleted service that the system still knows by name and that refuses a change of its
-// configuration is marked for deletion: some process holds it, or it still runs. One of
-// the same name created again since is not.
-bool StillMarkedForDeletion(const std::string& name) {
+// A service the module deleted that the system still knows once the module let go of it is
+// marked for deletion: some process holds it, or it still runs. Some systems record no mark
+// in the service's key. Asked when the module closes its handle, since a later install may
+// create a service of the same name again.
+bool StillRegistered(const std::string& name) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
     if (!manager) return false;
-    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_CHANGE_CONFIG);
+    SC_HANDLE service = OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
     const DWORD error = service ? ERROR_SUCCESS : GetLastError();
-    const bool marked =
-        service ? MarkedForDeletion(service, name) : error == ERROR_SERVICE_MARKED_FOR_DELETE;
     if (service) CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    return marked;
+    return service || error == ERROR_SERVICE_MARKED_FOR_DELETE;
 }
 
 // The product's present devices that say they need a restart, whatever asked for it.
@@ -54,29 +53,31 @@ void AddDevicesAskingForRestart(std::set<std::string, LessIgnoreCase>* devices) 
 
 }  // namespace
 
-bool MarkedForDeletion(SC_HANDLE service, const std::string& name) {
+bool MarkedForDeletion(const std::string& name) {
     const std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + name;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) ==
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS) {
-        DWORD flag = 0;
-        DWORD size = sizeof flag;
-        DWORD type = 0;
-        const bool marked =
-            RegQueryValueExA(key, "DeleteFlag", nullptr, &type, reinterpret_cast<BYTE*>(&flag),
-                             &size) == ERROR_SUCCESS &&
-            type == REG_DWORD && flag != 0;
-        RegCloseKey(key);
-        if (marked) return true;
+        return false;
     }
-    const BOOL changed =
-        ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    return !changed && GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    DWORD flag = 0;
+    DWORD size = sizeof flag;
+    DWORD type = 0;
+    const bool marked = RegQueryValueExA(key, "DeleteFlag", nullptr, &type,
+                                         reinterpret_cast<BYTE*>(&flag), &size) == ERROR_SUCCESS &&
+                        type == REG_DWORD && flag != 0;
+    RegCloseKey(key);
+    return marked;
 }
 
 void NoteServiceDeletion(const std::string& name) {
     g_deleted_services.insert(name);
+}
+
+void NoteServiceHandleClosed(const std::string& name) {
+    if (g_deleted_services.contains(name) && !StillRegistered(name)) {
+        g_deleted_services.erase(name);
+    }
 }
 
 void NoteDeviceRestart(const std::string& device) {
@@ -93,8 +94,14 @@ bool RestartNeeded(std::vector<std::string>* reasons) {
     for (const std::string& path : RecordedObjects(Change::kFileScheduled)) {
         found.push_back("scheduled file " + path + " for deletion at restart");
     }
+    for (const std::string& path : RecordedObjects(Change::kFileDeletePending)) {
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+            GetLastError() == ERROR_ACCESS_DENIED) {
+            found.push_back("file " + path + " goes once the handles still open on it close");
+        }
+    }
     for (const std::string& name : g_deleted_services) {
-        if (StillMarkedForDeletion(name))
+        if (MarkedForDeletion(name) || StillRegistered(name))
             found.push_back("service " + name + " is marked for deletion");
     }
     std::set<std::string, LessIgnoreCase> devices = g_devices_needing_restart;

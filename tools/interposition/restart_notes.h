@@ -9,12 +9,16 @@
 // registered after the run, it goes only once the system lets go of it.
 void NoteServiceDeletion(const std::string& name);
 
+// The module closed a handle to the service: a deleted one that is gone then needs no
+// restart, even if something creates one of the same name later in the run.
+void NoteServiceHandleClosed(const std::string& name);
+
 // A device whose removal or driver update the system finishes only at restart.
 void NoteDeviceRestart(const std::string& device);
 
 void ForgetRestartNotes();
 
-// Whether the open service was deleted while something held it: Windows records the mark
-// in the service's key; where it does not, a configuration change that changes nothing is
-// refused with ERROR_SERVICE_MARKED_FOR_DELETE. The handle needs SERVICE_CHANGE_CONFIG.
-bool MarkedForDeletion(SC_HANDLE service, const std::string& name);
+// Whether the service was deleted while something held it, read from the mark the system
+// records in the service's key. Only read: a configuration call that changes nothing would
+// tell as well, but some service managers rewrite the service's key from their own copy.
+bool MarkedForDeletion(const std::string& name);

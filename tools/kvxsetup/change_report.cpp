@@ -51,9 +51,15 @@ DWORD WriteChangeReport(const CallFacts& facts) {
             changes.push_back(std::move(item));
         } else {
             item["error"] = change.error;
-            item["message"] = AnsiToUtf8(SystemMessage(change.error));
+            item["message"] = AnsiToUtf8(ResultText(change.error));
             refusals.push_back(std::move(item));
         }
+    }
+    Json skipped = Json::array();
+    for (const RecordedChange& skip : RecordedSkips()) {
+        skipped.push_back({{"object", AnsiToUtf8(skip.object)},
+                           {"error", skip.error},
+                           {"message", AnsiToUtf8(ResultText(skip.error))}});
     }
     Json reasons = Json::array();
     for (const std::string& reason : facts.restart_reasons) reasons.push_back(AnsiToUtf8(reason));
@@ -64,6 +70,7 @@ DWORD WriteChangeReport(const CallFacts& facts) {
                            {"result_text", AnsiToUtf8(DescribeResult(facts.result))},
                            {"changes", std::move(changes)},
                            {"refusals", std::move(refusals)},
+                           {"skipped", std::move(skipped)},
                            {"restart_needed", !facts.restart_reasons.empty()},
                            {"restart_reasons", std::move(reasons)},
                            {"exit_code", facts.exit_code}};

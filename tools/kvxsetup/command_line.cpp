@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -105,8 +106,18 @@ bool CombinationAllowed(const CommandLine& line, std::string* problem) {
 std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string* problem) {
     CommandLine line;
     Words words;  // The command's own, in argv, which outlives the texts taken from it.
+    std::vector<std::string> options_seen;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
+        // A second value would silently replace the first: a script that builds its command
+        // line from two sources has a fault worth seeing.
+        if (word == "--check-arguments" || FindHostOption(word)) {
+            if (std::find(options_seen.begin(), options_seen.end(), word) != options_seen.end()) {
+                *problem = word + " given twice";
+                return std::nullopt;
+            }
+            options_seen.push_back(word);
+        }
         // Accepted anywhere, so that a documented command line can be checked as it stands.
         if (word == "--check-arguments") {
             line.check_only = true;
@@ -128,6 +139,12 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string* 
         } else if (option) {
             if (i + 1 == argc || IsOptionWord(argv[i + 1])) {
                 *problem = word + " needs a " + option->value_name;
+                return std::nullopt;
+            }
+            // An unset variable in a script: without this the run would go on with no log,
+            // no report or the default module, and leave no record of what it did.
+            if (argv[i + 1][0] == '\0') {
+                *problem = word + " needs a " + option->value_name + ", not an empty one";
                 return std::nullopt;
             }
             line.*(option->value) = argv[++i];

@@ -16,16 +16,16 @@ Function As(FARPROC address) {
 }
 
 DWORD CallCopyOemInf(FARPROC address, const CallArguments& a) {
-    return As<decltype(&KVXSetup_CopyOemInf)>(address)(a.text[0], a.number);
+    return As<decltype(&KVXSetup_CopyOemInf)>(address)(a.text[0].c_str(), a.number);
 }
 
 DWORD CallInstallPnpDevice(FARPROC address, const CallArguments& a) {
-    return As<decltype(&KVXSetup_InstallPnpDevice)>(address)(a.text[0], a.text[1],
+    return As<decltype(&KVXSetup_InstallPnpDevice)>(address)(a.text[0].c_str(), a.text[1].c_str(),
                                                              static_cast<BOOL>(a.number));
 }
 
 DWORD CallPnPInstallKVX(FARPROC address, const CallArguments& a) {
-    return As<decltype(&KVXSetup_PnPInstallKVX)>(address)(a.text[0], a.text[1]);
+    return As<decltype(&KVXSetup_PnPInstallKVX)>(address)(a.text[0].c_str(), a.text[1].c_str());
 }
 
 DWORD CallPnPRemoveKVX(FARPROC address, const CallArguments&) {
@@ -33,28 +33,30 @@ DWORD CallPnPRemoveKVX(FARPROC address, const CallArguments&) {
 }
 
 DWORD CallRemoveDevices(FARPROC address, const CallArguments& a) {
-    return As<decltype(&KVXSetup_RemoveDevices)>(address)(a.text[0], a.text[1], a.text[2]);
+    return As<decltype(&KVXSetup_RemoveDevices)>(address)(a.text[0].c_str(), a.text[1].c_str(),
+                                                          a.text[2].c_str());
 }
 
 DWORD CallStopService(FARPROC address, const CallArguments& a) {
-    return As<decltype(&KVXSetup_StopService)>(address)(a.text[0]);
+    return As<decltype(&KVXSetup_StopService)>(address)(a.text[0].c_str());
 }
 
 constexpr Command kCommands[] = {
     {"install", "FIRST_INF SECOND_INF",
      "remove any earlier installation, then install both board families", "KVXSetup_PnPInstallKVX",
-     2, TrailingArgument::kNone, 0, true, CallPnPInstallKVX},
-    {"remove", "", "take both board families off the machine", "KVXSetup_PnPRemoveKVX", 0,
+     2, 2, TrailingArgument::kNone, 0, true, CallPnPInstallKVX},
+    {"remove", "", "take both board families off the machine", "KVXSetup_PnPRemoveKVX", 0, 0,
      TrailingArgument::kNone, 0, true, CallPnPRemoveKVX},
     {"copy-inf", "INF [COPY_STYLE]", "stage INF into the INF store (copy style default 0x200)",
-     "KVXSetup_CopyOemInf", 1, TrailingArgument::kNumber, 0x200, true, CallCopyOemInf},
+     "KVXSetup_CopyOemInf", 1, 1, TrailingArgument::kNumber, 0x200, true, CallCopyOemInf},
     {"install-device", "INF HARDWARE_ID [--no-force]",
      "install INF's driver on every device of HARDWARE_ID (forced unless --no-force)",
-     "KVXSetup_InstallPnpDevice", 2, TrailingArgument::kNoForce, TRUE, true, CallInstallPnpDevice},
+     "KVXSetup_InstallPnpDevice", 2, 1, TrailingArgument::kNoForce, TRUE, true,
+     CallInstallPnpDevice},
     {"remove-devices", "SERVICE PREFIX PROVIDER",
      "remove the devices of SERVICE with a hardware ID starting with PREFIX",
-     "KVXSetup_RemoveDevices", 3, TrailingArgument::kNone, 0, true, CallRemoveDevices},
-    {"stop-service", "NAME", "send the stop control to a service", "KVXSetup_StopService", 1,
+     "KVXSetup_RemoveDevices", 3, 0, TrailingArgument::kNone, 0, true, CallRemoveDevices},
+    {"stop-service", "NAME", "send the stop control to a service", "KVXSetup_StopService", 1, 0,
      TrailingArgument::kNone, 0, false, CallStopService},
 };
 

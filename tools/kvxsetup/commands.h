@@ -10,7 +10,7 @@
 
 // The parameters of one call, read from the command line before the module is loaded.
 struct CallArguments {
-    const char* text[3] = {};
+    std::string text[3];
     DWORD number = 0;
 };
 
@@ -26,6 +26,7 @@ struct Command {
     const char* summary;
     const char* export_name;
     int text_count;  // Leading text arguments, all required.
+    int inf_paths;   // How many of the leading texts are INF paths.
     TrailingArgument trailing;
     DWORD default_number;
     // Reads or changes devices, drivers or driver files, which a 32-bit host under WOW64

@@ -197,11 +197,46 @@ InventoryGroup ListServices() {
     return Sorted(std::move(group));
 }
 
+const char* RegistryTypeName(DWORD type) {
+    switch (type) {
+        case REG_BINARY:
+            return "REG_BINARY";
+        case REG_DWORD:
+            return "REG_DWORD";
+        case REG_MULTI_SZ:
+            return "REG_MULTI_SZ";
+        case REG_NONE:
+            return "REG_NONE";
+        default:
+            return nullptr;
+    }
+}
+
+// The image path as text; a value of another type is shown by its type, not its bytes read
+// as characters, since that is what the module's read would fail on.
+std::string ReadImagePath(const char* key) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) {
+        return {};
+    }
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    const LONG status =
+        RegQueryValueExA(opened, ImagePathValueName, nullptr, &type, nullptr, &size);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS || type == REG_SZ || type == REG_EXPAND_SZ) {
+        return kvxwin::ReadHklmString(key, ImagePathValueName);
+    }
+    const char* name = RegistryTypeName(type);
+    return std::string("(a ") + (name ? name : "type " + std::to_string(type)) +
+           " value, not text)";
+}
+
 InventoryGroup ListImagePaths() {
     InventoryGroup group = {"image_paths", {}, {}, {}};
     for (const char* key : {Dz4xServiceKey, HxServiceKey}) {
         const std::string name = std::string("HKLM\\") + key;
-        const std::string image = kvxwin::ReadHklmString(key, ImagePathValueName);
+        const std::string image = ReadImagePath(key);
         group.items.push_back(
             {"image_path",
              {Text("name", name), image.empty() ? Nothing("path") : Text("path", image)},

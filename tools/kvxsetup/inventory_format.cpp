@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -107,15 +108,40 @@ std::vector<std::string> FormatJson(const std::vector<InventoryGroup>& groups) {
     return lines;
 }
 
+// One item, one line: a line feed or another control character in a name would otherwise
+// split an item or hide part of it, so each shows as an escape.
+std::string EscapeControlCharacters(const std::string& line) {
+    std::string escaped;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            escaped += c;
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\r') {
+            escaped += "\\r";
+        } else if (c == '\t') {
+            escaped += "\\t";
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02x", byte);
+            escaped += hex;
+        }
+    }
+    return escaped;
+}
+
 std::vector<std::string> FormatText(const std::vector<InventoryGroup>& groups) {
     std::vector<std::string> lines;
     for (const InventoryGroup& group : groups) {
         if (!group.error.empty()) {
-            lines.push_back(group.error);
+            lines.push_back(EscapeControlCharacters(group.error));
         } else if (group.items.empty() && !group.line_when_empty.empty()) {
             lines.push_back(group.line_when_empty);
         }
-        for (const InventoryItem& item : group.items) lines.push_back(item.line);
+        for (const InventoryItem& item : group.items) {
+            lines.push_back(EscapeControlCharacters(item.line));
+        }
     }
     return lines;
 }

@@ -14,6 +14,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "debug_output_watch.h"
+#include "inf_paths.h"
 #include "inventory.h"
 #include "inventory_format.h"
 #include "kvx_version.h"
@@ -38,7 +39,7 @@ void PrintUsage(FILE* to) {
             "usage: kvxsetup [OPTIONS] COMMAND [ARGUMENTS]\n"
             "       kvxsetup [--log FILE] inventory [--format text|csv|json]\n"
             "       kvxsetup [--log FILE] watch [--seconds N]\n"
-            "       kvxsetup --help | --version\n"
+            "       kvxsetup --help | -h | /? | --version\n"
             "\n"
             "Calls one export of %s and prints its result (decimal, hexadecimal and\n"
             "the system's message) on stdout, then what the call changed on the machine and\n"
@@ -53,7 +54,8 @@ void PrintUsage(FILE* to) {
             "                       changes it would make and what would be refused\n"
             "  --finish-at-restart  schedule files in use for deletion at the next restart;\n"
             "                       exit 3010 when a restart is needed to finish\n"
-            "  --check-arguments    (anywhere) check the command line, then do nothing\n"
+            "  --check-arguments    (anywhere) check the command line as a run would, then do\n"
+            "                       nothing; the exit code is the run's refusal, or 0\n"
             "\ncommands:\n",
             kModuleName);
     for (const Command& command : Commands()) {
@@ -67,12 +69,15 @@ void PrintUsage(FILE* to) {
             "      print every process's debug output with its process ID, until Ctrl+C\n"
             "      or for N seconds\n"
             "\n"
-            "Numbers are decimal, or hexadecimal with 0x. Exit code: the export's result\n"
-            "(0 for success); 3010 with --finish-at-restart when the export returned 0 and a\n"
-            "restart finishes the job; 1 for a usage error; the system's error code when the\n"
-            "module cannot be loaded or lacks the export, or the log or report cannot be\n"
-            "written; 50 when the module's changes cannot be held back or followed;\n"
-            "0xE0000235 for a 32-bit kvxsetup on 64-bit Windows asked to touch devices.\n");
+            "Each option at most once, with a value that is not empty. INF paths are made\n"
+            "full from the current folder before the module sees them; one of 260 characters\n"
+            "or more is refused with 206. Numbers are decimal, or hexadecimal with 0x.\n"
+            "Exit code: the export's result (0 for success); 3010 with --finish-at-restart\n"
+            "when the export returned 0 and a restart finishes the job; 1 for a usage error;\n"
+            "the system's error code when the module cannot be loaded or lacks the export,\n"
+            "or the log or report cannot be written; 50 when the module's changes cannot be\n"
+            "held back or followed; 206 for an INF path too long; 0xE0000235 for a 32-bit\n"
+            "kvxsetup on 64-bit Windows asked to touch devices.\n");
 }
 
 int UsageError(const std::string& problem) {
@@ -249,10 +254,10 @@ int CallExport(const CommandLine& line) {
     return exit_code;
 }
 
-int Run(CommandLine line, int argc, char** argv) {
-    if (line.module_path.empty()) line.module_path = ModuleBesideHost();
-    if (line.command_name == "--version") return PrintVersion(line.module_path);
-    if (TouchesDevices(line) && RunsUnderWow64()) {
+// What refuses a run before anything is opened or loaded; --check-arguments answers the same.
+// Empty when the run may go on.
+std::optional<int> RefusalBeforeLoading(CommandLine* line) {
+    if (TouchesDevices(*line) && RunsUnderWow64()) {
         const std::string other = SixtyFourBitHostBeside();
         fprintf(stderr,
                 "kvxsetup: this 32-bit kvxsetup.exe runs on 64-bit Windows, where it cannot "
@@ -261,6 +266,16 @@ int Run(CommandLine line, int argc, char** argv) {
                 other.empty() ? "" : ", ", other.c_str());
         return static_cast<int>(ERROR_IN_WOW64);
     }
+    std::string problem;
+    const DWORD error =
+        line->command ? UseFullInfPaths(*line->command, &line->arguments, &problem) : 0;
+    if (error != ERROR_SUCCESS) return NotCalled(problem, error);
+    return std::nullopt;
+}
+
+int Run(CommandLine line, int argc, char** argv) {
+    if (line.module_path.empty()) line.module_path = ModuleBesideHost();
+    if (line.command_name == "--version") return PrintVersion(line.module_path);
     g_show_trace = !line.quiet;
     if (!line.log_path.empty()) {
         const DWORD error = OpenRunLog(line.log_path);
@@ -286,13 +301,15 @@ int main(int argc, char** argv) {
     std::string problem;
     const std::optional<CommandLine> line = ParseCommandLine(argc, argv, &problem);
     if (!line) return UsageError(problem);
-    if (line->check_only) {
-        printf("arguments accepted: %s\n", line->command_name.c_str());
+    CommandLine checked = *line;
+    if (const std::optional<int> refused = RefusalBeforeLoading(&checked)) return *refused;
+    if (checked.check_only) {
+        printf("arguments accepted: %s\n", checked.command_name.c_str());
         return 0;
     }
-    if (line->command_name == "--help") {
+    if (checked.command_name == "--help") {
         PrintUsage(stdout);
         return 0;
     }
-    return Run(*line, argc, argv);
+    return Run(checked, argc, argv);
 }

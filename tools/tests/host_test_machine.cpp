@@ -12,8 +12,10 @@
 //     log-lines FILE COUNT             append COUNT numbered lines to FILE as the host's --log
 //     stopping-service NAME BINARY     own-process service stuck in stop pending
 //     marked-service NAME SECONDS      delete the service while holding it that long, so that
-//                                      it stays, marked for deletion
+//                                      it stays, marked for deletion as Windows NT marks it
 //     hold-open FILE SECONDS           keep FILE open for that long, sharing only reads
+//     hold-deletable FILE SECONDS      the same, sharing reads and deletion
+//     dependent-service NAME BINARY ON own-process service depending on service ON, started
 //     read-only FILE                   set FILE's read-only attribute
 //     subkey KEY                       create HKLM\KEY\Kept, so that KEY has a subkey
 //     pending-deletions                print the files scheduled for deletion at restart
@@ -143,6 +145,17 @@ bool HoldMarkedService(const char* name, DWORD seconds) {
     SC_HANDLE service = manager ? OpenServiceA(manager, name, DELETE) : nullptr;
     const bool marked = service && DeleteService(service);
     if (!marked) fprintf(stderr, "service %s: err=%lu\n", name, GetLastError());
+    // Windows NT records the mark in the service's key, where a reader can see it; Wine
+    // keeps it in its service manager only.
+    const std::string key = std::string("SYSTEM\\CurrentControlSet\\Services\\") + name;
+    HKEY opened = nullptr;
+    if (marked && RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &opened) ==
+                      ERROR_SUCCESS) {
+        const DWORD flag = 1;
+        RegSetValueExA(opened, "DeleteFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flag),
+                       sizeof flag);
+        RegCloseKey(opened);
+    }
     if (marked) {
         SayHolding();
         Sleep(seconds * 1000);
@@ -152,9 +165,8 @@ bool HoldMarkedService(const char* name, DWORD seconds) {
     return marked;
 }
 
-bool HoldOpen(const char* path, DWORD seconds) {
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+bool HoldOpen(const char* path, DWORD seconds, DWORD sharing) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         fprintf(stderr, "%s: err=%lu\n", path, GetLastError());
         return false;
@@ -163,6 +175,30 @@ bool HoldOpen(const char* path, DWORD seconds) {
     Sleep(seconds * 1000);
     CloseHandle(file);
     return true;
+}
+
+// Started after the service it depends on, which must run already. The wide call: Wine's
+// ANSI one stores the dependency list with bytes from past its end.
+bool StartDependent(const char* name, const char* binary, const char* depends_on) {
+    const auto wide = [](const std::string& text) {
+        return std::wstring(text.begin(), text.end());
+    };
+    const std::wstring service_name = wide(name);
+    const std::wstring command = wide(std::string("\"") + binary + "\"");
+    const std::wstring dependencies = wide(depends_on) + L'\0';
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service =
+        manager ? CreateServiceW(manager, service_name.c_str(), service_name.c_str(),
+                                 SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                 SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(),
+                                 nullptr, nullptr, dependencies.c_str(), nullptr, nullptr)
+                : nullptr;
+    const bool started =
+        service && StartServiceW(service, 0, nullptr) && Reaches(service, SERVICE_RUNNING);
+    if (!started) fprintf(stderr, "service %s: err=%lu\n", name, GetLastError());
+    if (service) CloseServiceHandle(service);
+    if (manager) CloseServiceHandle(manager);
+    return started;
 }
 
 bool MakeReadOnly(const char* path) {
@@ -241,8 +277,15 @@ int main(int argc, char** argv) {
             done = HoldMarkedService(argv[i + 1], static_cast<DWORD>(atoi(argv[i + 2])));
             i += 3;
         } else if (step == "hold-open" && left >= 2) {
-            done = HoldOpen(argv[i + 1], static_cast<DWORD>(atoi(argv[i + 2])));
+            done = HoldOpen(argv[i + 1], static_cast<DWORD>(atoi(argv[i + 2])), FILE_SHARE_READ);
             i += 3;
+        } else if (step == "hold-deletable" && left >= 2) {
+            done = HoldOpen(argv[i + 1], static_cast<DWORD>(atoi(argv[i + 2])),
+                            FILE_SHARE_READ | FILE_SHARE_DELETE);
+            i += 3;
+        } else if (step == "dependent-service" && left >= 3) {
+            done = StartDependent(argv[i + 1], argv[i + 2], argv[i + 3]);
+            i += 4;
         } else if (step == "read-only" && left >= 1) {
             done = MakeReadOnly(argv[i + 1]);
             i += 2;

@@ -26,7 +26,9 @@ bin=$(cd "${1:?usage: host_tools_test.sh [options] BIN_DIR}" && pwd)
 source "$(dirname "$0")/../../tests/lib/wine_work_folder.sh"
 wine_work_folder "$arch" kvx-host-test
 
-"$wine_prefix_tool" fresh "$arch" "$WINEPREFIX"
+# Services the tests start, and runs that follow each other quickly, need a server that
+# stays between programs.
+boot_wine_work_folder
 
 source "$(dirname "$0")/../../tests/lib/checks.sh"
 
@@ -132,6 +134,41 @@ check "--finish-at-restart goes with a real run only" \
 run "$host" --dll
 check "--dll without a path is a usage error" eval 'exit_is 1 && err_has "--dll needs a PATH"'
 
+# An unset variable in a fleet script, or an option given twice: refused before anything is
+# loaded or written, by a real run and by --check-arguments alike.
+doubtful_values_refused() {
+    local line problem
+    while IFS='|' read -r problem line; do
+        for check_only in "" --check-arguments; do
+            eval "run \"\$host\" $check_only $line"
+            exit_is 1 && [ -z "$out" ] && err_has "kvxsetup: $problem" && err_lacks "$entry" || return 1
+        done
+    done <<'LINES'
+--log needs a FILE, not an empty one|--log "" remove
+--report needs a FILE, not an empty one|--report "" remove
+--dll needs a PATH, not an empty one|--dll "" stop-service KvxNone
+--log given twice|--log 'C:\a.log' --log 'C:\b.log' remove
+--report given twice|--report 'C:\a.json' --quiet --report 'C:\b.json' remove
+--dll given twice|--dll 'C:\a.dll' --dll 'C:\b.dll' remove
+--what-if given twice|--what-if --what-if remove
+--quiet given twice|--quiet --quiet remove
+--check-arguments given twice|--check-arguments --check-arguments remove
+LINES
+    [ ! -e "$WINEPREFIX/drive_c/a.log" ] && [ ! -e "$WINEPREFIX/drive_c/b.log" ]
+}
+check "an empty option value or an option given twice: exit 1, nothing loaded" doubtful_values_refused
+for help in -h '/?'; do
+    run "$host" "$help"
+    check "$help is --help" eval 'exit_is 0 && has "usage: kvxsetup" && has "--help | -h | /? | --version"'
+done
+long_inf="C:\\$(printf 'k%.0s' $(seq 3000)).inf"
+run "$host" --check-arguments copy-inf "$long_inf"
+check "--check-arguments: an INF path of 3,000 characters is refused with 206, as the run refuses it" \
+    eval 'exit_is 206 && err_has "an INF path of 3007 characters: 206 (0xce): "'
+run "$host" copy-inf "$long_inf"
+check "copy-inf with a path of 3,000 characters: 206 before the module is loaded" \
+    eval 'exit_is 206 && err_lacks "$entry" && [ -z "$out" ]'
+
 run "$host" --help
 check "--help lists every subcommand with its export, exit 0" eval 'exit_is 0 &&
     has "install FIRST_INF SECOND_INF" && has "KVXSetup_PnPInstallKVX" &&
@@ -180,7 +217,7 @@ check "--quiet: the same result, no trace, no change report" \
 
 run "$host" install "" 'C:\second.inf'
 check "the install export's -1 reads as bad arguments" eval 'exit_is 255 &&
-    out_is "KVXSetup_PnPInstallKVX returned -1 (0xffffffff): bad arguments
+    out_is "KVXSetup_PnPInstallKVX returned 0xffffffff: bad arguments
 0 changes, 0 refused"'
 
 # The export writes its name, the path, the ID and their line ends as separate pieces.
@@ -423,8 +460,15 @@ run "$helper" \
     device KVXLOWER - 'pci\ven_0e7c&dev_0002&subsys_12340e7c&rev_01' \
     driver-service otherdrv 'C:\windows\system32\drivers\otherdrv.sys' \
     running-service tlxdaemon "$fake_service" \
-    running-service OtherDaemon "$fake_service"
+    running-service OtherDaemon "$fake_service" \
+    dependent-service KvxWatch "$fake_service" OtherDaemon
 check "the scene's devices and services are in place" exit_is 0
+# Windows NT refuses to stop a service while one depending on it runs; Wine's service
+# manager stops it all the same, so only the preview can show NT's answer here.
+run "$host" --what-if stop-service OtherDaemon
+check "--what-if stop-service of a service with a running dependent: 1051, as Windows NT answers" eval '
+    exit_is 1051 && has "would fail to stop service OtherDaemon: 1051 (0x41b): " && has "nothing was changed"'
+
 printf '; Copyright 2004, Other Vendor Corp\r\n[Version]\r\n' >"$windows/inf/otherdrv.inf"
 printf '; Copyright 2001, Kavexa Systems Inc\r\n[Version]\r\n' >"$windows/inf/oem7.inf"
 printf '; COPYRIGHT 2003, KAVEXA SYSTEMS INC\r\n[Version]\r\n' >"$windows/inf/oem8.inf"
@@ -497,6 +541,12 @@ check "remove takes the earlier release's remains away" eval '
     exit_is 0 && lacks ": begins" && lacks "kvx.inf" && lacks "sys: present" &&
     count_is ": not installed" 3'
 
+wine reg add 'HKLM\System\CurrentControlSet\Services\dz4x' /v ImagePath /t REG_DWORD /d 1094795585 /f >/dev/null 2>&1
+run "$host" inventory
+check "an image path that is not text shows its type, not its bytes" \
+    has 'image path of HKLM\SYSTEM\CurrentControlSet\Services\dz4x: (a REG_DWORD value, not text)'
+wine reg delete 'HKLM\System\CurrentControlSet\Services\dz4x' /f >/dev/null 2>&1
+
 # --- machine-readable inventories -------------------------------------------------------------
 
 # A device service and an INF name with a byte outside ASCII (0xE9 in the prefix's code page).
@@ -511,6 +561,10 @@ status=$?
 check "csv and json inventories parse and hold the text's items, non-ASCII names included" eval '
     exit_is 0 && grep -q "kvxsvcé" "$work/inventory.json" && grep -q "kvxé.inf" "$work/inventory.csv"'
 run "$helper" device KVXLINES $'kvx\nlines' 'PCI\VEN_0E7C&DEV_0001'
+run "$host" inventory
+check "text inventory: a line feed in a name shows escaped, the item stays on one line" \
+    eval 'grep -qF "service kvx\\nlines, " <<<"$out" && lacks "service kvx
+lines"'
 wine "$host" inventory --format csv >"$work/lines.csv" 2>/dev/null
 check "csv: records end in CR LF, a line feed inside a field stays a line feed" python3 -c '
 import sys
@@ -523,52 +577,89 @@ assert data.count(b"\n") == data.count(b"\r\n") + 1, data
 
 # The preview's lines in the real report's words, so that the two compare line for line.
 as_done() {
-    sed -e 's/^would fail to /could not /' -e 's/^would \(stop\|delete\|remove\|stage\|update\|re-enumerate\) /\1ed /' \
+    sed -e 's/^would fail to /could not /' -e 's/^would \(stop\|delete\|remove\|stage\|update\|re-enumerate\|mark\) /\1ed /' \
         -e 's/^stoped /stopped /; s/^deleteed /deleted /; s/^removeed /removed /; s/^stageed /staged /' \
         -e 's/^updateed /updated /; s/^re-enumerateed /re-enumerated /' \
-        -e 's/^would make \([0-9]*\) changes\{0,1\}, \([0-9]*\) would be refused$/\1 changes, \2 refused/' \
+        -e 's/^would make \([0-9]*\) changes\{0,1\}, \([0-9]*\) would be refused/\1 changes, \2 refused/' \
         -e '/^nothing was changed$/d; /^KVXSetup_/d'
 }
 # The lines after the result line of a real run.
 after_result() { sed -n '/^KVXSetup_/,$p' | tail -n +2; }
 
+# A full export of the registry and a listing of the Windows folder: what a preview must
+# leave exactly as it found it.
+machine_state() {
+    wine regedit /E 'C:\state.reg' >/dev/null 2>&1
+    iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/state.reg" >"$work/$1.reg"
+    rm -f "$WINEPREFIX/drive_c/state.reg"
+    (cd "$windows" && find . -printf '%p %s %T@ %m\n' | sort) >"$work/$1.files"
+}
+unchanged_by_preview() { cmp -s "$work/$1.reg" "$work/$2.reg" && cmp -s "$work/$1.files" "$work/$2.files"; }
+
+# The states a support engineer meets: a service stuck stopping, one marked for deletion, a
+# driver held open, a folder where a driver should be, a read-only INF and a read-only
+# driver, a held precompiled INF, an INF held with delete sharing (it goes once the holder
+# lets go), one held without (the module cannot read it, and leaves it), a service key
+# without ImagePath, an event-log source with a subkey.
 drivers='C:\windows\system32\drivers'
 run "$machine" setup 'C:\kvxdemo'
 run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
 run "$machine" earlier
 printf '; Copyright 2004, Other Vendor Corp\r\n[Version]\r\n' >"$windows/inf/otherdrv.inf"
+rm -f "$windows/system32/drivers/hxhwwin2k.sys" && mkdir "$windows/system32/drivers/hxhwwin2k.sys"
+wine reg delete 'HKLM\System\CurrentControlSet\Services\hxhw' /v ImagePath /f >/dev/null 2>&1
 run "$helper" stopping-service tlxdaemon "$fake_service" \
-    subkey 'SYSTEM\CurrentControlSet\Services\EventLog\System\Hxhw' read-only "$drivers\\hxwin2k.sys"
+    subkey 'SYSTEM\CurrentControlSet\Services\EventLog\System\Hxhw' read-only "$drivers\\hxwin2k.sys" \
+    read-only 'C:\windows\inf\kvx.inf'
 holders=()
-for hold in "marked-service Hx" "hold-open $drivers\\dz4xwin2k.sys" 'hold-open C:\windows\inf\oem7.inf'; do
+for hold in "marked-service Hx" "hold-open $drivers\\dz4xwin2k.sys" 'hold-deletable C:\windows\inf\oem7.inf' \
+    'hold-open C:\windows\inf\oem8.inf' 'hold-open C:\windows\inf\kvxdz4x.pnf'; do
     wine "$helper" $hold 240 >"$work/holder${#holders[@]}" 2>&1 &
     holders+=($!)
 done
-for _ in $(seq 100); do [ "$(cat "$work"/holder* | grep -c holding)" -eq 3 ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ "$(cat "$work"/holder* | grep -c holding)" -eq 5 ] && break; sleep 0.1; done
 check "the prepared machine: a service stuck stopping, one marked for deletion, files held open" \
-    eval 'exit_is 0 && [ "$(cat "$work"/holder* | grep -c holding)" -eq 3 ]'
+    eval 'exit_is 0 && [ "$(cat "$work"/holder* | grep -c holding)" -eq 5 ]'
 
-wine "$host" --what-if remove 2>/dev/null | tr -d '\r' | as_done >"$work/prepared-preview"
-run "$host" remove
+machine_state before-preview
+wine "$host" --what-if remove 2>/dev/null | tr -d '\r' >"$work/prepared-preview-lines"
+machine_state after-preview
+as_done <"$work/prepared-preview-lines" >"$work/prepared-preview"
+check "--what-if remove on the prepared machine: the registry and the Windows folder unchanged" \
+    unchanged_by_preview before-preview after-preview
+report_file=$work/prepared.json
+run "$host" --report "$(winepath -w "$report_file")" remove
 after_result <<<"$out" >"$work/prepared-report"
 refusals='could not stop service tlxdaemon: 1061 (0x425): 
 could not delete service Hx: 1072 (0x430): 
-could not delete file C:\windows\inf\oem7.inf: 32 (0x20): 
+could not delete file C:\windows\inf\kvx.inf: 5 (0x5): 
+could not delete file C:\windows\inf\kvxdz4x.pnf: 32 (0x20): 
 could not delete file C:\windows\system32\drivers\dz4xwin2k.sys: 32 (0x20): 
+could not delete file C:\windows\system32\drivers\hxhwwin2k.sys: 5 (0x5): 
 could not delete file C:\windows\system32\drivers\hxwin2k.sys: 5 (0x5): 
 could not delete registry key HKLM\System\CurrentControlSet\Services\EventLog\System\Hxhw: 5 (0x5): '
-check "remove on the prepared machine: the module's 0, then each refusal with its error" eval '
+check "remove on the prepared machine: the module's 0, each refusal with its error, what was skipped" eval '
     exit_is 0 && [ "$(grep "^could not" "$work/prepared-report" | sed "s/\(: [0-9]* (0x[0-9a-f]*): \).*/\1/")" = "$refusals" ] &&
-    [[ "$(tail -n 1 "$work/prepared-report")" == *" changes, 6 refused" ]]'
-check "the preview of that removal is its report, line for line" \
+    grep -qxF "skipped C:\\windows\\inf\\oem8.inf: in use by another process (32)" "$work/prepared-report" &&
+    grep -qxF "marked file C:\\windows\\inf\\oem7.inf for deletion once its other handles close" "$work/prepared-report" &&
+    [[ "$(tail -n 1 "$work/prepared-report")" == *" changes, 8 refused, 2 skipped" ]]'
+check "the preview of that removal, made on the same machine just before, is its report, line for line" \
     cmp -s "$work/prepared-preview" "$work/prepared-report"
+check "--report: the JSON lists what was skipped and the delete left pending" python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))
+assert {"object": "C:\\windows\\inf\\oem8.inf", "error": 32, "message": r["skipped"][1]["message"]} in r["skipped"], r
+assert {"action": "mark file", "object": "C:\\windows\\inf\\oem7.inf"} in r["changes"], r
+' "$report_file"
 no_orphaned_pnf() {
     local pnf
     for pnf in "$windows"/inf/*.pnf; do
-        [ -e "${pnf%.pnf}.inf" ] || return 1
+        [ -e "${pnf%.pnf}.inf" ] ||
+            grep -qF "could not delete file C:\\windows\\inf\\$(basename "$pnf"): " "$work/prepared-report" ||
+            return 1
     done
 }
-check "no precompiled INF outlives its INF" no_orphaned_pnf
+check "no precompiled INF outlives its INF, but one held open, which the report names" no_orphaned_pnf
 
 # Boards registered anew for an install whose INFs are swapped: each board's ID is offered
 # the other family's INF, which lists no driver for it.
@@ -581,16 +672,23 @@ check "install with swapped INFs: the preview is the report, line for line, no u
     cmp -s "$work/swapped-preview" "$work/swapped-report" &&
     ! grep -q "^updated" "$work/swapped-report" &&
     [ "$(grep -c "^could not update the driver of PCI.VEN_0E7C&DEV_0001 from C:.kvxdemo.kvxdz4x.inf: " "$work/swapped-report")" -eq 1 ]'
-wine "$host" --what-if install "${swapped[1]}" "${swapped[0]}" 2>/dev/null | tr -d '\r' |
-    as_done >"$work/install-preview"
-run "$host" install "${swapped[1]}" "${swapped[0]}"
+# Relative INF paths, from C:\: the module, the preview and the report see the full paths.
+machine_state before-install-preview
+(cd "$WINEPREFIX/drive_c" && wine "$host" --what-if install 'kvxdemo\kvxdz4x.inf' 'kvxdemo\kvxhxhw.inf' 2>/dev/null) |
+    tr -d '\r' | as_done >"$work/install-preview"
+machine_state after-install-preview
+check "--what-if install: the registry and the Windows folder unchanged" \
+    unchanged_by_preview before-install-preview after-install-preview
+cd "$WINEPREFIX/drive_c" && run "$host" install 'kvxdemo\kvxdz4x.inf' 'kvxdemo\kvxhxhw.inf'
+cd - >/dev/null
 after_result <<<"$out" >"$work/install-report"
-check "install with the right INFs: the preview is the report, line for line, with updates" eval '
+check "install with relative INF paths: the preview is the report, line for line, full paths and updates" eval '
     exit_is 0 && cmp -s "$work/install-preview" "$work/install-report" &&
+    grep -qxF "staged INF C:\kvxdemo\kvxhxhw.inf" "$work/install-report" &&
     grep -q "^updated the driver of " "$work/install-report"'
 # A file that is no INF, and a folder: refused as staging them really is (Wine's staging
 # gives another error code than Windows, so only what was refused is compared).
-refused_objects() { grep "^could not" | sed 's/: [-0-9]* (0x[0-9a-f]*): .*//'; }
+refused_objects() { grep "^could not" | sed -E 's/: ([0-9]+ \(0x[0-9a-f]+\)|0x[0-9a-f]{8}): .*//'; }
 for pair in 'C:\windows\win.ini|C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf|C:\kvxdemo'; do
     wine "$host" --what-if install "${pair%|*}" "${pair#*|}" 2>/dev/null | tr -d '\r' | as_done |
         refused_objects >"$work/odd-preview"
@@ -601,7 +699,13 @@ for pair in 'C:\windows\win.ini|C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf|
         cmp -s "$work/odd-preview" "$work/odd-report"'
 done
 
-# The binary still held open: scheduled for deletion at restart, and the run says so.
+# The binary still held open: scheduled for deletion at restart, and the run says so; the
+# staged INF held with delete sharing goes when its holder lets go, at the latest then.
+run "$machine" setup 'C:\kvxdemo'
+run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
+wine "$helper" hold-deletable 'C:\windows\inf\kvxhxhw.inf' 240 >"$work/holder-staged" 2>&1 &
+holders+=($!)
+for _ in $(seq 100); do grep -q holding "$work/holder-staged" && break; sleep 0.1; done
 report_file=$work/finish.json
 run "$host" --quiet --finish-at-restart --report "$(winepath -w "$report_file")" remove
 pending=$(wine "$helper" pending-deletions 2>/dev/null | tr -d '\r')
@@ -614,6 +718,7 @@ r = json.load(open(sys.argv[1]))
 assert r["exit_code"] == 3010 and r["result"] == 0 and r["restart_needed"], r
 assert {"action": "schedule file", "object": "C:\\windows\\system32\\drivers\\dz4xwin2k.sys"} in r["changes"], r
 assert "service Hx is marked for deletion" in r["restart_reasons"], r
+assert "file C:\\windows\\inf\\kvxhxhw.inf goes once the handles still open on it close" in r["restart_reasons"], r
 assert any(x["action"] == "delete file" and x["error"] == 5 for x in r["refusals"]), r
 ' "$report_file"
 kill "${holders[@]}" 2>/dev/null
@@ -629,7 +734,7 @@ if [ "$arch" = win64 ] && [ -f "$wow64_dir/kvxsetup.exe" ] && [ -f "$wow64_dir/K
     refused_under_wow64() {
         local args
         for args in "remove-devices KvxNone PCI\\VEN_0E7C Kavexa" "inventory" "--what-if remove" \
-            "copy-inf C:\\kvxdemo\\kvxdz4x.inf"; do
+            "copy-inf C:\\kvxdemo\\kvxdz4x.inf" "--check-arguments inventory"; do
             run "$wow64_dir/kvxsetup.exe" $args
             exit_is 0xE0000235 && [ -z "$out" ] && [ "$(grep -c . <<<"$err")" -eq 1 ] &&
                 err_has "$wow64_note" && err_has "run the 64-bit build of kvxsetup.exe" &&

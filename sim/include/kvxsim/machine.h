@@ -180,6 +180,9 @@ struct Service {
     DWORD stopError = 0;
     // The stop control leaves the service in SERVICE_STOP_PENDING until FinishStop.
     bool stopsSlowly = false;
+    // Services that depend on this one: while one of them runs, the stop control fails with
+    // ERROR_DEPENDENT_SERVICES_RUNNING, as Windows NT answers (some platforms stop it anyway).
+    std::vector<std::string> dependents{};
     // Set by the stand-in.
     DWORD state = 0;  // SERVICE_STOPPED, SERVICE_STOP_PENDING or SERVICE_RUNNING
     bool markedForDeletion = false;
