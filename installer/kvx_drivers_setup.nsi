@@ -33,9 +33,13 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_OUTFILE
 !insertmacro KvxRequireDefine KVX_INSTALL_SIZE_KB
 !insertmacro KvxRequireDefine KVX_README
+; The driver provider the packages' INFs name: what tells a board running their driver.
+!insertmacro KvxRequireDefine KVX_DRIVER_PROVIDER
 
 !define KVX_PRODUCT_NAME "Kavexa KVX Board Drivers"
-!define KVX_PUBLISHER "Kavexa Systems Inc"
+!ifndef KVX_PUBLISHER
+  !define KVX_PUBLISHER "Kavexa Systems Inc"
+!endif
 !define KVX_INSTALL_FOLDER "Kavexa KVX Board Drivers"
 !define KVX_ERROR_ACCESS_DENIED 5
 !define KVX_ERROR_OLD_WIN_VERSION 1150
