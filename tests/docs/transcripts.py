@@ -12,7 +12,8 @@ What varies from run to run is declared once, below, in PLACEHOLDERS: both sides
 compared with it replaced. An output line `...` stands for any number of lines.
 
 A figure taken from a file is written `<!-- size of PATH -->N bytes`, PATH relative to the
-repository, and must be the file's size."""
+repository, and must be the file's size. A code block right after `<!-- include PATH -->`
+must hold the file's text."""
 import difflib
 import os
 import re
@@ -24,6 +25,7 @@ PROMPT = re.compile(r"^(C:\\setup> )(.*)$")
 MARKER = "<!-- transcript -->"
 FENCE_LINE = re.compile(r"^```")
 SIZE = re.compile(r"<!-- size of (\S+) -->([\d,]+) bytes")
+INCLUDE = re.compile(r"^<!-- include (\S+) -->\n(```[^\n]*\n)(.*?)^```$", re.DOTALL | re.MULTILINE)
 
 # What varies between two runs of the same commands: process IDs, clock times, the Wine
 # user's name in profile paths, and the order Wine hands out device instance numbers in
@@ -107,6 +109,23 @@ def size_problems(root, page, text, update):
     return problems, SIZE.sub(check, text)
 
 
+def include_problems(root, page, text, update):
+    """Each included file whose block differs from it; with update, the blocks set."""
+    problems = []
+
+    def check(match):
+        with open(os.path.join(root, match.group(1)), encoding="utf-8") as file:
+            content = file.read()
+        if content != match.group(3) and not update:
+            line = text.count("\n", 0, match.start()) + 2
+            diff = difflib.unified_diff(match.group(3).split("\n"), content.split("\n"), "shown",
+                                        match.group(1), lineterm="", n=1)
+            problems.append(f"{page}:{line}: the copy of {match.group(1)} drifted\n" + "\n".join(diff))
+        return f"<!-- include {match.group(1)} -->\n{match.group(2)}{content}```"
+
+    return problems, INCLUDE.sub(check, text)
+
+
 def demo_machine(root, work, host_dir, env):
     """A prefix of its own with the demo machine set up and C:\\setup filled."""
     subprocess.run(["bash", "-c", f'. "{root}/tests/lib/wine_work_folder.sh"; boot_wine_work_folder'],
@@ -115,7 +134,8 @@ def demo_machine(root, work, host_dir, env):
     shutil.copytree(os.path.join(root, "tools", "demo_machine", "packages"), setup)
     for name in ("KVXSETUPW2K.dll", "kvxsetup.exe"):
         shutil.copy(os.path.join(host_dir, name), setup)
-    for built in ("build/installer/KvxDriversSetup.exe", "build/msi/KvxDrivers-x86.msi"):
+    for built in ("build/installer/KvxDriversSetup.exe", "build/msi/KvxDrivers-x86.msi",
+                  "build/msi/KvxDrivers-x64.msi"):
         if os.path.exists(os.path.join(root, built)):
             shutil.copy(os.path.join(root, built), setup)
     for step in ("boards", "earlier"):
@@ -136,10 +156,11 @@ def run_commands(root, host_dir, commands):
         with open(os.path.join(setup, "transcripts.bat"), "w", newline="\r\n") as bat:
             bat.write("@echo off\ncd /d C:\\setup\n")
             for number, command in enumerate(commands):
-                # A command's own redirection goes to the inner cmd; what it leaves of
-                # standard error joins standard output as on a console. Wine's cmd does not
-                # redirect a bracketed block's standard error.
-                bat.write(f'echo ::begin {number}\ncmd /c "{command}" 2>&1\necho ::end {number}\n')
+                # Standard error joins standard output as on a console, unless the command
+                # redirects it itself. One cmd runs them all, so that %ERRORLEVEL% is the
+                # previous command's, and cmd in a batch file waits for a GUI program.
+                joined = command if re.search(r"\b2>", command) else f"{command} 2>&1"
+                bat.write(f"echo ::begin {number}\n{joined}\necho ::end {number}\n")
         run = subprocess.run(["wine", "cmd", "/c", "C:\\setup\\transcripts.bat"], cwd=setup,
                              env=env, capture_output=True, text=True, errors="replace")
     finally:
@@ -149,7 +170,8 @@ def run_commands(root, host_dir, commands):
     printed = []
     for number in range(len(commands)):
         said = re.search(rf"^::begin {number}\n(.*?)^::end {number}$", output, re.DOTALL | re.MULTILINE)
-        printed.append(said.group(1).rstrip("\n").split("\n") if said and said.group(1).strip() else [])
+        lines = said.group(1).strip("\n").split("\n") if said and said.group(1).strip() else []
+        printed.append([line.rstrip() for line in lines])
     return printed
 
 
@@ -159,6 +181,8 @@ def check_page(root, page, host_dir, update):
     with open(path, encoding="utf-8") as file:
         text = file.read()
     problems, text = size_problems(root, page, text, update)
+    included, text = include_problems(root, page, text, update)
+    problems += included
     found = transcripts(text)
     commands = [c for t in found for c in t["commands"]]
     if commands:

@@ -93,7 +93,7 @@ step "the bundle stands alone: its pages' links stay inside the unpacked zip, RE
 unpacked=$work/unzipped/$(basename "$bundle")
 python3 tests/docs/check_docs.py --bundle "$unpacked" | sed 's/^/    /' || fail "a page of the bundle links outside it"
 if grep -n -i -E "cmake|preset|scripts/|build/" "$readme"; then fail "README.txt speaks of building"; fi
-for file in LICENSE.txt THIRD-PARTY-NOTICES.txt CHANGELOG.txt ansible/kvx_drivers.yml; do
+for file in LICENSE.txt THIRD-PARTY-NOTICES.txt CHANGELOG.txt deploy/ansible/kvx_drivers.yml; do
     [ -s "$bundle/$file" ] || fail "the bundle lacks $file"
 done
 (cd "$unpacked/kit" && bash scripts/build-installer --publisher "Northwind Boards Ltd" \
