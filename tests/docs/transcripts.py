@@ -84,9 +84,28 @@ def matches(expected, actual):
     return fit(0, 0)
 
 
+def elided_as_printed(expected, actual):
+    """The output shown with each `...` replaced by the lines it stands for, as far as the
+    lines after it can tell: a diff then shows the drift alone."""
+    expected = [normalised(line) for line in expected]
+    actual = [normalised(line) for line in actual]
+    out, at = [], 0
+    for index, line in enumerate(expected):
+        if line != "...":
+            out.append(line)
+            at += 1
+            continue
+        following = next((l for l in expected[index + 1:] if l != "..."), None)
+        while at < len(actual) and actual[at] != following:
+            out.append(actual[at])
+            at += 1
+    return out
+
+
 def drift(page, command_line, command, expected, actual):
-    diff = difflib.unified_diff([normalised(l) for l in expected], [normalised(l) for l in actual],
-                                "shown", "printed", lineterm="", n=2)
+    diff = difflib.unified_diff(elided_as_printed(expected, actual),
+                                [normalised(l) for l in actual], "shown", "printed",
+                                lineterm="", n=2)
     return f"{page}:{command_line}: the output of `{command}` drifted\n" + "\n".join(diff)
 
 
