@@ -43,6 +43,10 @@ TRANSCRIPTS = """# Runs
 C:\\setup> kvxsetup stop-service KvxNoSuchService
 KVXSetup_StopService returned 1060 (0x424): Service does not exist.
 0 changes, 0 refused
+```
+
+<!-- transcript on a new machine -->
+```
 C:\\setup> type C:\\setup\\kvxsetup.log
 2026-12-08 21:03:04.061 [1204] kvxsetup stop-service KvxNoSuchService
 ...
@@ -57,12 +61,14 @@ not a transcript: never run
 ```
 """
 
-PRINTED = [
+PRINTED = {
+    "kvxsetup stop-service KvxNoSuchService":
     ["KVXSetup_StopService returned 1060 (0x424): Service does not exist."],
+    "type C:\\setup\\kvxsetup.log":
     ["2026-12-09 09:38:43.916 [444] kvxsetup stop-service KvxNoSuchService",
      "2026-12-09 09:38:43.921 [444] TLX W2K Install DLLMain called",
      "2026-12-09 09:38:43.935 [444] 0 changes, 0 refused"],
-]
+}
 
 
 def write(path, text):
@@ -106,7 +112,7 @@ class CheckDocsTest(unittest.TestCase):
 
             def run(root_, host_dir, commands):
                 ran.append(commands)
-                return PRINTED
+                return [PRINTED[command] for command in commands]
 
             with mock.patch.object(check_docs.transcripts, "run_commands", run):
                 problems, count = check_docs.transcripts.check_page(root, "docs/runs.md", "", False)
@@ -117,18 +123,19 @@ class CheckDocsTest(unittest.TestCase):
 
         # The log's times and process IDs are placeholders and `...` takes a line: only the
         # missing summary line and the size drifted.
-        self.assertEqual(ran[0], ["kvxsetup stop-service KvxNoSuchService",
-                                  "type C:\\setup\\kvxsetup.log"])
+        # Two machines: the second transcript asks for a new one.
+        self.assertEqual(ran[:2], [["kvxsetup stop-service KvxNoSuchService"],
+                                   ["type C:\\setup\\kvxsetup.log"]])
         self.assertEqual(count, 2)
         self.assertEqual(problems, [
-            "docs/runs.md:14: big.bin is 1,234 bytes, the page says 1,000",
+            "docs/runs.md:18: big.bin is 1,234 bytes, the page says 1,000",
             "docs/runs.md:5: the output of `kvxsetup stop-service KvxNoSuchService` drifted\n"
             "--- shown\n+++ printed\n@@ -1,2 +1 @@\n"
             " KVXSetup_StopService returned 1060 (0x424): Service does not exist.\n"
             "-0 changes, 0 refused",
         ])
         self.assertIn("<!-- size of big.bin -->1,234 bytes", updated)
-        self.assertIn("Service does not exist.\nC:\\setup> type", updated)
+        self.assertIn("Service does not exist.\n```", updated)
         self.assertIn("21:03:04.061 [1204]", updated)
         self.assertEqual(again, [])
 

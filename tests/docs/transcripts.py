@@ -2,8 +2,9 @@
 
 A transcript is a code block right after the line `<!-- transcript -->`: each line that
 starts with a prompt (`C:\\setup> `) is a command, the lines after it are what it printed,
-standard error and standard output together as a console shows them. All the transcripts
-of a page run in order, in one demo machine (a 32-bit Wine prefix with two boards of each
+standard error and standard output together as a console shows them. The transcripts of a
+page run in order, in one demo machine, or from `<!-- transcript on a new machine -->` on
+in another (a 32-bit Wine prefix with two boards of each
 family and the remains of an earlier release), from C:\\setup, which holds the host, the
 module, the demo's driver packages and, when built, the product installer and the MSI
 packages. A command may be cmd's own (`type`, `find`).
@@ -22,7 +23,7 @@ import subprocess
 import tempfile
 
 PROMPT = re.compile(r"^(C:\\setup> )(.*)$")
-MARKER = "<!-- transcript -->"
+MARKERS = ("<!-- transcript -->", "<!-- transcript on a new machine -->")
 FENCE_LINE = re.compile(r"^```")
 SIZE = re.compile(r"<!-- size of (\S+) -->([\d,]+) bytes")
 INCLUDE = re.compile(r"^<!-- include (\S+) -->\n(```[^\n]*\n)(.*?)^```$", re.DOTALL | re.MULTILINE)
@@ -45,12 +46,12 @@ def normalised(line):
 
 def transcripts(text):
     """The page's transcripts, each a dict: line (of the fence, 1-based), end (of the closing
-    fence), commands: [(line, command, [output lines])]."""
+    fence), new_machine, commands: [(line, command, [output lines])]."""
     lines = text.split("\n")
     found = []
     number = 0
     while number < len(lines):
-        if lines[number].strip() == MARKER and number + 1 < len(lines) and FENCE_LINE.match(
+        if lines[number].strip() in MARKERS and number + 1 < len(lines) and FENCE_LINE.match(
                 lines[number + 1]):
             start = number + 1
             end = start + 1
@@ -63,7 +64,8 @@ def transcripts(text):
                     commands.append([index + 1, match.group(2), []])
                 elif commands:
                     commands[-1][2].append(lines[index])
-            found.append({"line": start + 1, "end": end + 1, "commands": commands})
+            found.append({"line": start + 1, "end": end + 1, "commands": commands,
+                          "new_machine": lines[number].strip() == MARKERS[1]})
             number = end
         number += 1
     return found
@@ -205,7 +207,13 @@ def check_page(root, page, host_dir, update):
     found = transcripts(text)
     commands = [c for t in found for c in t["commands"]]
     if commands:
-        printed = run_commands(root, host_dir, [c[1] for c in commands])
+        machines = []
+        for transcript in found:
+            if transcript["new_machine"] or not machines:
+                machines.append([])
+            machines[-1] += transcript["commands"]
+        printed = [out for machine in machines
+                   for out in run_commands(root, host_dir, [c[1] for c in machine])]
         lines = text.split("\n")
         # From the end, so that the line numbers of earlier blocks stay right.
         for (line, command, expected), actual in reversed(list(zip(commands, printed))):
