@@ -5,7 +5,7 @@
 ; Built by scripts/build-installer, which passes every value that belongs to the build:
 ;   makensis /DKVX_VERSION=1.0.0.0 /DKVX_X86_DIR=... /DKVX_X64_DIR=... /DKVX_PACKAGE_LIST=...
 ;            /DKVX_FIRST_INF=kvxdz4x.inf /DKVX_SECOND_INF=kvxhxhw.inf /DKVX_OUTFILE=...
-;            kvx_drivers_setup.nsi
+;            /DKVX_DRIVER_PROVIDER=... [/DKVX_PUBLISHER=...] kvx_drivers_setup.nsi
 ;
 ; Silent with /S (which never restarts the computer: /norestart is accepted and is what
 ; silent mode does anyway). Exit code: 0 when the drivers are installed, 3010 when they are

@@ -53,7 +53,8 @@ C:\\setup> type C:\\setup\\kvxsetup.log
 2026-12-08 21:03:04.075 [1204] 0 changes, 0 refused
 ```
 
-The installer is <!-- size of big.bin -->1,000 bytes.
+The installer is <!-- size of big.bin -->1,000 bytes, <!-- size of near.bin -->about 100 KiB
+and <!-- size of far.bin -->about 100 KiB.
 
 ```
 C:\\setup> kvxsetup remove
@@ -108,6 +109,8 @@ class CheckDocsTest(unittest.TestCase):
         with tempfile.TemporaryDirectory() as root:
             write(os.path.join(root, "docs", "runs.md"), TRANSCRIPTS)
             write(os.path.join(root, "big.bin"), "x" * 1234)
+            write(os.path.join(root, "near.bin"), "x" * (100 * 1024 + 900))
+            write(os.path.join(root, "far.bin"), "x" * (103 * 1024))
             ran = []
 
             def run(root_, host_dir, commands):
@@ -128,13 +131,16 @@ class CheckDocsTest(unittest.TestCase):
                                    ["type C:\\setup\\kvxsetup.log"]])
         self.assertEqual(count, 2)
         self.assertEqual(problems, [
-            "docs/runs.md:18: big.bin is 1,234 bytes, the page says 1,000",
+            "docs/runs.md:18: big.bin is 1,234 bytes, the page says 1,000 bytes",
+            "docs/runs.md:19: far.bin is 105,472 bytes, the page says about 100 KiB",
             "docs/runs.md:5: the output of `kvxsetup stop-service KvxNoSuchService` drifted\n"
             "--- shown\n+++ printed\n@@ -1,2 +1 @@\n"
             " KVXSetup_StopService returned 1060 (0x424): Service does not exist.\n"
             "-0 changes, 0 refused",
         ])
         self.assertIn("<!-- size of big.bin -->1,234 bytes", updated)
+        self.assertIn("<!-- size of near.bin -->about 100 KiB", updated)
+        self.assertIn("<!-- size of far.bin -->about 103 KiB", updated)
         self.assertIn("Service does not exist.\n```", updated)
         self.assertIn("21:03:04.061 [1204]", updated)
         self.assertEqual(again, [])

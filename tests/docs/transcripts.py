@@ -13,7 +13,9 @@ What varies from run to run is declared once, below, in PLACEHOLDERS: both sides
 compared with it replaced. An output line `...` stands for any number of lines.
 
 A figure taken from a file is written `<!-- size of PATH -->N bytes`, PATH relative to the
-repository, and must be the file's size. A code block right after `<!-- include PATH -->`
+repository, and must be the file's size; or `<!-- size of PATH -->about N KiB` for a file
+whose size moves a little from build to build (the installer stores its files' times),
+which must be within 1% of it. A code block right after `<!-- include PATH -->`
 must hold the file's text."""
 import difflib
 import os
@@ -25,7 +27,7 @@ import tempfile
 PROMPT = re.compile(r"^(C:\\setup> )(.*)$")
 MARKERS = ("<!-- transcript -->", "<!-- transcript on a new machine -->")
 FENCE_LINE = re.compile(r"^```")
-SIZE = re.compile(r"<!-- size of (\S+) -->([\d,]+) bytes")
+SIZE = re.compile(r"<!-- size of (\S+) -->(about )?([\d,]+) (bytes|KiB)")
 INCLUDE = re.compile(r"^<!-- include (\S+) -->\n(```[^\n]*\n)(.*?)^```$", re.DOTALL | re.MULTILINE)
 
 # What varies between two runs of the same commands: process IDs, clock times, the Wine
@@ -120,12 +122,19 @@ def size_problems(root, page, text, update):
         if not os.path.exists(path):
             problems.append(f"{page}: {match.group(1)} is not built, so its size cannot be checked")
             return match.group(0)
-        size = f"{os.path.getsize(path):,}"
-        if size != match.group(2) and not update:
+        size = os.path.getsize(path)
+        about, shown, unit = match.group(2), int(match.group(3).replace(",", "")), match.group(4)
+        if about:
+            fits = abs(shown * 1024 - size) <= size / 100
+            figure = f"about {round(size / 1024):,} KiB"
+        else:
+            fits = unit == "bytes" and shown == size
+            figure = f"{size:,} bytes"
+        if not fits and not update:
             line = text.count("\n", 0, match.start()) + 1
-            problems.append(f"{page}:{line}: {match.group(1)} is {size} bytes, the page says "
-                            f"{match.group(2)}")
-        return f"<!-- size of {match.group(1)} -->{size} bytes"
+            problems.append(f"{page}:{line}: {match.group(1)} is {size:,} bytes, the page says "
+                            f"{match.group(0).split('-->')[1]}")
+        return match.group(0) if fits else f"<!-- size of {match.group(1)} -->{figure}"
 
     return problems, SIZE.sub(check, text)
 
