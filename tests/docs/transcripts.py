@@ -194,7 +194,9 @@ def run_commands(root, host_dir, commands):
         run = subprocess.run(["wine", "cmd", "/c", "C:\\setup\\transcripts.bat"], cwd=setup,
                              env=env, capture_output=True, text=True, errors="replace")
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+        # The machine may be an overlay mount over the run's template: its own tool takes it.
+        subprocess.run([os.path.join(root, "tests", "lib", "wine-prefix"), "discard", env["WINEPREFIX"]],
+                       env=env, capture_output=True)
         shutil.rmtree(work, ignore_errors=True)
     output = run.stdout.replace("\r", "")
     printed = []
