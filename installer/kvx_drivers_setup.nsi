@@ -5,7 +5,7 @@
 ; Built by scripts/build-installer, which passes every value that belongs to the build:
 ;   makensis /DKVX_VERSION=1.0.0.0 /DKVX_X86_DIR=... /DKVX_X64_DIR=... /DKVX_PACKAGE_LIST=...
 ;            /DKVX_FIRST_INF=kvxdz4x.inf /DKVX_SECOND_INF=kvxhxhw.inf /DKVX_OUTFILE=...
-;            kvx_drivers_setup.nsi
+;            /DKVX_DRIVER_PROVIDER=... [/DKVX_PUBLISHER=...] kvx_drivers_setup.nsi
 ;
 ; Silent with /S (which never restarts the computer: /norestart is accepted and is what
 ; silent mode does anyway). Exit code: 0 when the drivers are installed, 3010 when they are
@@ -33,9 +33,13 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_OUTFILE
 !insertmacro KvxRequireDefine KVX_INSTALL_SIZE_KB
 !insertmacro KvxRequireDefine KVX_README
+; The driver provider the packages' INFs name: what tells a board running their driver.
+!insertmacro KvxRequireDefine KVX_DRIVER_PROVIDER
 
 !define KVX_PRODUCT_NAME "Kavexa KVX Board Drivers"
-!define KVX_PUBLISHER "Kavexa Systems Inc"
+!ifndef KVX_PUBLISHER
+  !define KVX_PUBLISHER "Kavexa Systems Inc"
+!endif
 !define KVX_INSTALL_FOLDER "Kavexa KVX Board Drivers"
 !define KVX_ERROR_ACCESS_DENIED 5
 !define KVX_ERROR_OLD_WIN_VERSION 1150

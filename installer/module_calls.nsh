@@ -208,7 +208,7 @@ Function TakeInventory
         ${If} $R3 = 1
           IntOp $BoardsFound $BoardsFound + 1
         ${EndIf}
-        StrCpy $R2 ",installed,${KVX_PUBLISHER},"
+        StrCpy $R2 ",installed,${KVX_DRIVER_PROVIDER},"
         Call TextHolds
         ${If} $R3 = 1
           IntOp $BoardsWithDriver $BoardsWithDriver + 1

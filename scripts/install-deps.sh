@@ -11,6 +11,7 @@ packages=(
     wine wine32:i386 wine64 python3
     nsis osslsigncode openssl wixl msitools faketime
     xvfb xdotool imagemagick
+    ansible ansible-lint
 )
 
 sudo_cmd=()

@@ -4,6 +4,13 @@ leads somewhere, every repository path named in backticks exists, and every host
 line shown in a code block is one the host's argument parser accepts.
 
     check_docs.py [--links-only | --commands-only | --print-commands] [--host EXE]
+    check_docs.py --outputs | --update
+    check_docs.py --bundle DIR
+
+--outputs checks every program output and file size the pages show against a real run
+and the built file (see transcripts.py); --update writes what the runs printed and the
+files' sizes into the pages instead, for after a change of the programs' output.
+--bundle checks the pages of an unpacked release: every link leads to a file inside it.
 
 A backticked word is taken for a repository path when it has a "/" and starts with one of
 the tree's top-level entries. build/ and dist/ are not in a clean tree, so there only the
@@ -24,6 +31,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import transcripts  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 LINK = re.compile(r"\[[^\]]*\]\(([^)\s]+)\)")
@@ -142,12 +152,48 @@ def check_commands(host, lines):
     return refused
 
 
+def check_bundle(folder):
+    """Every link of an unpacked release's pages resolves inside the release's folder."""
+    folder = os.path.abspath(folder)
+    problems, count = [], 0
+    for page in sorted(glob.glob(os.path.join(folder, "**", "*.md"), recursive=True)):
+        count += 1
+        text = read(page)
+        name = os.path.relpath(page, folder)
+        problems += [f"{name}: {p}" for p in link_problems(page, text)]
+        for target in LINK.findall(FENCE.sub("", text)):
+            path = os.path.normpath(os.path.join(os.path.dirname(page), target.partition("#")[0]))
+            if not re.match(r"^[a-z]+:", target) and not path.startswith(folder + os.sep):
+                problems.append(f"{name}: link to {target}: outside the release")
+    for problem in problems:
+        print(f"check_docs: {problem}", file=sys.stderr)
+    print(f"check_docs: {count} pages in {folder}, {len(problems)} problem(s)")
+    return 1 if problems else 0 if count else 1
+
+
+def check_outputs(host_dir, update):
+    """Every page's transcripts and sizes against real runs, each page in a machine of its own."""
+    problems, count = [], 0
+    for page in pages(ROOT):
+        found, commands = transcripts.check_page(ROOT, os.path.relpath(page, ROOT), host_dir, update)
+        problems += found
+        count += commands
+    for problem in problems:
+        print(f"check_docs: {problem}", file=sys.stderr)
+    done = "written into the pages" if update else "checked"
+    print(f"check_docs: the output of {count} command(s) {done}, {len(problems)} problem(s)")
+    return 1 if problems else 0
+
+
 def main():
     parser = argparse.ArgumentParser()
     mode = parser.add_mutually_exclusive_group()
     mode.add_argument("--links-only", action="store_true")
     mode.add_argument("--commands-only", action="store_true")
     mode.add_argument("--print-commands", action="store_true")
+    mode.add_argument("--outputs", action="store_true")
+    mode.add_argument("--update", action="store_true")
+    mode.add_argument("--bundle", metavar="DIR")
     parser.add_argument("--host", default=os.path.join(ROOT, "build/mingw-i686/kvxsetup.exe"))
     args = parser.parse_args()
 
@@ -155,6 +201,10 @@ def main():
         "configurePresets"]]
     version = re.search(r"project\(\w+ VERSION ([\d.]+)",
                         read(os.path.join(ROOT, "CMakeLists.txt"))).group(1)
+    if args.bundle:
+        return check_bundle(args.bundle)
+    if args.outputs or args.update:
+        return check_outputs(os.path.dirname(args.host), args.update)
     problems, lines = [], []
     for page in pages(ROOT):
         text = read(page)

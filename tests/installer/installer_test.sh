@@ -29,6 +29,12 @@ boot_wine_work_folder
 failing_packages "$work/bad"
 bash "$root/scripts/build-installer" --packages "$work/bad" --output "$work/bad-setup.exe" >/dev/null ||
     { echo "FAIL building the failing installer"; exit 1; }
+# Another publisher's brand on the same packages: the boards still run their driver.
+if [ "$arch" = win32 ]; then
+    bash "$root/scripts/build-installer" --publisher "Northwind Boards Ltd" \
+        --output "$work/branded-setup.exe" >/dev/null ||
+        { echo "FAIL building the rebranded installer"; exit 1; }
+fi
 
 drive_c=$WINEPREFIX/drive_c
 folder="C:\\Program Files\\Kavexa KVX Board Drivers"
@@ -210,6 +216,14 @@ if [ "$arch" = win32 ]; then
         eval '[ "$status" != 0 ] && [ ! -e "$folder_unix" ] && no_entry &&
         out=$(inventory) && lacks "provider \"Kavexa Systems Inc\"" && count_is ": not installed" 4 &&
         count_is ": missing" 3'
+
+    demo boards
+    run "$(winepath -w "$work/branded-setup.exe") /S"
+    # This run's part of the log: from its header on.
+    out=$(log_of KvxDriversSetup.log | awk '/^==== /{run = ""} {run = run $0 "\n"} END {printf "%s", run}')
+    check "another publisher: the entry names it, and the finish page still counts the boards" eval '
+        [ "$status" = 0 ] && [ "$(entry_value Publisher)" = "Northwind Boards Ltd" ] &&
+        has "Boards found: 4; running the new driver: 4"'
 fi
 
 echo "installer test on $arch: $passed passed, $failed failed"

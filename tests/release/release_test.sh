@@ -83,11 +83,29 @@ for title in "The calling contract" "KVXSetup_StopService" "The console host" "E
     "The product installer" "_?=FOLDER" "Checking a release"; do
     grep -q "$title" "$readme" || fail "README.txt lacks \"$title\""
 done
-for page in installer-engineers.md deployment.md; do
+for page in installer-engineers.md installer-kit.md deployment.md support.md; do
     cmp -s "$bundle/docs/$page" "$clone/docs/$page" || fail "docs/$page in the bundle is not the commit's"
 done
 python3 -m zipfile -e "$bundle.zip" "$work/unzipped"
 diff -r "$bundle" "$work/unzipped/$(basename "$bundle")" || fail "the zip differs from the folder"
+
+step "the bundle stands alone: its pages' links stay inside the unpacked zip, README.txt asks no one to build, the kit rebuilds the installer"
+unpacked=$work/unzipped/$(basename "$bundle")
+python3 tests/docs/check_docs.py --bundle "$unpacked" | sed 's/^/    /' || fail "a page of the bundle links outside it"
+if grep -n -i -E "cmake|preset|scripts/|build/" "$readme"; then fail "README.txt speaks of building"; fi
+for file in LICENSE.txt THIRD-PARTY-NOTICES.txt CHANGELOG.txt deploy/ansible/kvx_drivers.yml; do
+    [ -s "$bundle/$file" ] || fail "the bundle lacks $file"
+done
+(cd "$unpacked/kit" && bash scripts/build-installer --publisher "Northwind Boards Ltd" \
+    --output "$work/kit/KvxDriversSetup.exe") >"$work/kit.log" 2>&1 ||
+    { cat "$work/kit.log" >&2; fail "the kit does not rebuild the installer"; }
+python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump \
+    --version "$(cat "$unpacked/kit/VERSION")" "$work/kit/KvxDriversSetup.exe" >/dev/null ||
+    fail "the kit's installer fails its binary checks"
+
+step "THIRD-PARTY-NOTICES.txt names what each shipped binary links, no more and no less"
+python3 tests/release/check_notices.py "$bundle/THIRD-PARTY-NOTICES.txt" "$clone/build/mingw-i686" \
+    "$clone/build/mingw-x64" | sed 's/^/    /' || fail "the notices and the binaries disagree"
 
 step "the signed x86 DLL, import library and host under the contract checks"
 if [ -z "${KVX_USE_BUILDS:-}" ]; then
