@@ -5,6 +5,7 @@
 ; Built by scripts/build-installer, which passes every value that belongs to the build:
 ;   makensis /DKVX_VERSION=1.0.0.0 /DKVX_X86_DIR=... /DKVX_X64_DIR=... /DKVX_PACKAGE_LIST=...
 ;            /DKVX_FIRST_INF=kvxdz4x.inf /DKVX_SECOND_INF=kvxhxhw.inf /DKVX_OUTFILE=...
+;            /DKVX_SETUP_CALLS=.../KvxSetupCalls.dll
 ;            kvx_drivers_setup.nsi
 ;
 ; Silent with /S (which never restarts the computer: /norestart is accepted and is what
@@ -33,6 +34,7 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_OUTFILE
 !insertmacro KvxRequireDefine KVX_INSTALL_SIZE_KB
 !insertmacro KvxRequireDefine KVX_README
+!insertmacro KvxRequireDefine KVX_SETUP_CALLS
 
 !define KVX_PRODUCT_NAME "Kavexa KVX Board Drivers"
 !define KVX_PUBLISHER "Kavexa Systems Inc"

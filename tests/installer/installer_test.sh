@@ -124,7 +124,7 @@ if [ "$arch" = win64 ]; then
         eval '[ "$status" = -536870347 ] &&
         has "run the 64-bit build of kvxsetup.exe, $folder\\kvxsetup.exe"'
 else
-    path_line="in-process: $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
+    path_line="in-process: $folder\\KvxSetupCalls.dll calls $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
 fi
 out=$(log_of KvxDriversSetup.log)
 check "the log: a dated header per run, the path, the result, the finish page's summary" eval '

@@ -26,6 +26,7 @@ constexpr Wording kWordings[] = {
     {"remove device", "removed device", ""},
     {"delete file", "deleted file", ""},
     {"schedule file", "scheduled file", " for deletion at restart"},
+    {"schedule file for replacement", "scheduled file", " for replacement at restart"},
     {"delete registry key", "deleted registry key", ""},
     {"stage INF", "staged INF", ""},
     {"update the driver of", "updated the driver of", ""},

@@ -17,6 +17,7 @@ enum class Change {
     kDeviceRemoved,
     kFileDeleted,
     kFileScheduled,
+    kFileReplaced,
     kRegistryKeyDeleted,
     kInfStaged,
     kDriverUpdated,

@@ -7,6 +7,7 @@
 
 #include "common/case_insensitive.h"
 #include "interposition/change_record.h"
+#include "interposition/inf_file_copies.h"
 #include "interposition/replacements.h"
 #include "win32_common/device_registry.h"
 
@@ -18,8 +19,8 @@ std::string Field(INFCONTEXT* line, DWORD index) {
     return text;
 }
 
-// The models sections the [Manufacturer] section names: each name as it stands, and with
-// each of its target decorations.
+}  // namespace
+
 std::vector<std::string> ModelsSections(HINF inf) {
     std::vector<std::string> sections;
     INFCONTEXT line;
@@ -36,6 +37,8 @@ std::vector<std::string> ModelsSections(HINF inf) {
     }
     return sections;
 }
+
+namespace {
 
 // The hardware and compatible IDs follow the install section on a models line.
 bool SectionListsId(HINF inf, const std::string& section, const char* hardware_id) {
@@ -68,7 +71,10 @@ bool SomeDeviceHasId(const char* hardware_id) {
     for (DWORD index = 0; !found && SetupDiEnumDeviceInfo(set, index, &device); ++index) {
         if (HasId(kvxwin::ReadDeviceStrings(set, &device, SPDRP_HARDWAREID), hardware_id) ||
             HasId(kvxwin::ReadDeviceStrings(set, &device, SPDRP_COMPATIBLEIDS), hardware_id)) {
-            found = !WasRecorded(Change::kDeviceRemoved, DeviceName(set, &device));
+            // A real run's machine answers for itself: a removed board that a rescan has
+            // brought back since is there again.
+            found = CurrentMode() == InterpositionMode::kPassThrough ||
+                    !WasRecorded(Change::kDeviceRemoved, DeviceName(set, &device));
         }
     }
     SetupDiDestroyDeviceInfoList(set);

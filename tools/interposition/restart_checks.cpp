@@ -86,12 +86,16 @@ void NoteDeviceRestart(const std::string& device) {
 void ForgetRestartNotes() {
     g_deleted_services.clear();
     g_devices_needing_restart.clear();
+    ForgetRestartFiles();
 }
 
 bool RestartNeeded(std::vector<std::string>* reasons) {
     std::vector<std::string> found;
     for (const std::string& path : RecordedObjects(Change::kFileScheduled)) {
         found.push_back("scheduled file " + path + " for deletion at restart");
+    }
+    for (const std::string& path : RecordedObjects(Change::kFileReplaced)) {
+        found.push_back("scheduled file " + path + " for replacement at restart");
     }
     for (const std::string& name : g_deleted_services) {
         if (StillMarkedForDeletion(name))

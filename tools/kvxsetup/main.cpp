@@ -226,6 +226,7 @@ int CallExport(const CommandLine& line) {
         return NotCalled(problem.empty() ? "cannot follow the module's changes" : problem, error);
     }
     const DWORD result = command.invoke(address, line.arguments);
+    if (!line.what_if) ScheduleHeldBackDeletions();
     FreeLibrary(module);
     FlushTraceEcho();
     int exit_code = static_cast<int>(result);

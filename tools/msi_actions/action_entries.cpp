@@ -11,7 +11,7 @@
 
 #include "action_data.h"
 #include "interposition/error_text.h"
-#include "module_call.h"
+#include "module_call/module_call.h"
 #include "msi_session.h"
 
 namespace {
@@ -20,6 +20,23 @@ constexpr char kLogPrefix[] = "KvxMsiActions: ";
 
 void Log(MSIHANDLE install, const std::string& line) {
     LogToInstallation(install, kLogPrefix + line);
+}
+
+void LogTrace(void* install, const std::string& line) {
+    LogToInstallation(*static_cast<MSIHANDLE*>(install), "KVXSETUPW2K: " + line);
+}
+
+// The module's trace goes into the installation's log, where an administrator reading /l*v
+// finds it.
+ModuleOutcome CallModule(MSIHANDLE install, const ActionData& data, ModuleCall call) {
+    ModuleRequest request;
+    request.module_path = data.module_path;
+    request.call = call;
+    request.first_inf = data.first_inf;
+    request.second_inf = data.second_inf;
+    request.trace = LogTrace;
+    request.trace_context = &install;
+    return CallModule(request);
 }
 
 bool ReadActionData(MSIHANDLE install, ActionData* data) {
