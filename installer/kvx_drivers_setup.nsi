@@ -35,6 +35,8 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_INSTALL_SIZE_KB
 !insertmacro KvxRequireDefine KVX_README
 !insertmacro KvxRequireDefine KVX_SETUP_CALLS
+!insertmacro KvxRequireDefine KVX_MSI_UPGRADE_CODE_X86
+!insertmacro KvxRequireDefine KVX_MSI_UPGRADE_CODE_X64
 
 !define KVX_PRODUCT_NAME "Kavexa KVX Board Drivers"
 !define KVX_PUBLISHER "Kavexa Systems Inc"
@@ -73,6 +75,9 @@ Var DirectoryText
 Var ExistingFolder
 ; The product's items the first inventory found: an earlier release the install removes.
 Var EarlierItems
+
+!include lifecycle.nsh
+!include earlier_version.nsh
 
 !define MUI_ABORTWARNING
 !define MUI_UNABORTWARNING
@@ -135,8 +140,10 @@ Function .onInit
   Call StartLog
   Call QuitBeforeWindows2000
   Call QuitUnlessAdministrator
+  Call QuitIfPackageInstalled
   StrCpy $DirectoryText "Setup installs the drivers' program files in the following folder. To install in a different folder, click Browse and select another folder. Click Install to start the installation."
   Call UseExistingInstallation
+  Call ChooseSetupAction
   ${If} $INSTDIR == ""
     ${If} ${RunningX64}
       StrCpy $INSTDIR "$PROGRAMFILES64\${KVX_INSTALL_FOLDER}"
@@ -334,7 +341,12 @@ FunctionEnd
 
 Section "Install"
   AddSize ${KVX_INSTALL_SIZE_KB}
+  Call TellSetupAction
+  Call KeepEarlierInstallation
   Call CopyProductFiles
+  ; Before the module changes anything: an install killed from here on is owned by the
+  ; entry, and setup run again finishes it as a repair.
+  Call WriteUninstallEntry
   ${Tell} "Looking for the boards and for drivers already installed"
   Call TakeInventory
   StrCpy $EarlierItems $ProductItems
@@ -345,12 +357,21 @@ Section "Install"
   ${EndIf}
   Call CallPnPInstallKVX
   ${If} $Result <> 0
+  ${AndIf} $EarlierKept = 1
+    Call RestoreEarlierInstallation
+    Abort
+  ${ElseIf} $Result <> 0
     Call UndoFailedInstall
     Abort
   ${EndIf}
-  Call WriteUninstallEntry
+  Call DiscardEarlierCopy
   Call TakeInventory
   StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} are installed in $INSTDIR."
+  ${If} $SetupAction == repair
+    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} in $INSTDIR are repaired."
+  ${ElseIf} $SetupAction == update
+    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} in $INSTDIR are updated from $InstalledVersion to ${KVX_VERSION}."
+  ${EndIf}
   StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
   ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
   ${If} $EarlierItems > 0

@@ -52,6 +52,7 @@ FunctionEnd
   RMDir "$INSTDIR\x86"
   !insertmacro KvxDeleteDriverPackages
   Delete "$INSTDIR\${KVX_UNINSTALLER}"
+  RMDir /r "$INSTDIR\~earlier"
   RMDir "$INSTDIR"
 !macroend
 

@@ -1,7 +1,5 @@
 #include "interposition/inf_file_copies.h"
 
-#include <cstring>
-
 #include "common/case_insensitive.h"
 
 namespace {
@@ -78,11 +76,9 @@ void AddCopiesOf(HINF inf, const std::string& entry, const std::string& source_f
     }
 }
 
-std::string FolderOf(const char* path) {
-    const char* backslash = strrchr(path, '\\');
-    const char* slash = strrchr(path, '/');
-    const char* last = backslash > slash ? backslash : slash;
-    return last ? std::string(path, last + 1) : std::string();
+std::string FolderOf(const std::string& path) {
+    const size_t last = path.find_last_of("\\/");
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
 }  // namespace
