@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The product across its life on the demo machine: one row per start state and action, each
-# on its own copy of one booted prefix whose boards come back after a removal as PCI boards
-# do (demo_machine rescan). Each row is judged by the exit code, the number of Add/Remove
+# on a fresh machine (tests/lib/wine-prefix) whose boards come back after a removal as PCI
+# boards do (demo_machine rescan). Each row is judged by the exit code, the number of Add/Remove
 # Programs entries of the product (one or none), the boards running the product's driver
 # and the driver binary's bytes, after the restart when the run asked for one (wineboot -r
 # performs the renames and deletions scheduled for it).
@@ -31,7 +31,7 @@ source "$root/tests/lib/wine_work_folder.sh"
 wine_work_folder "$arch" kvx-lifecycle-test
 source "$root/tests/lib/checks.sh"
 
-echo "lifecycle test on $arch: building the setup programs and packages, booting a prefix"
+echo "lifecycle test on $arch: building the setup programs and packages"
 cp -r "$root/tools/demo_machine/packages" "$work/packages-1.0"
 cp -r "$root/tools/demo_machine/packages" "$work/packages-1.0.1"
 for binary in "$work/packages-1.0.1"/*.sys; do printf 'release 1.0.1\r\n' >>"$binary"; done
@@ -57,14 +57,6 @@ build_setup 1.0.1-broken 1.0.1
 build_msi 1.0 1.0.0
 build_msi 1.0.1 1.0.1
 
-boot_wine_work_folder
-wine "$bin/demo_machine.exe" boards >/dev/null
-# Stopped, so that each row's copy starts its own server.
-wineserver -k
-wineserver -w
-template=$work/template
-mv "$WINEPREFIX" "$template"
-
 drive_c=$WINEPREFIX/drive_c
 folder='C:\Program Files\Kavexa KVX Board Drivers'
 driver_unix=$drive_c/windows/system32/drivers/dz4xwin2k.sys
@@ -82,6 +74,7 @@ msi() {
     run "msiexec /i C:\\kvx-$1.msi /qn /norestart ${2:-} /l*v C:\\kvx-msi.log"
 }
 msi_repair() { msi 1.0 "REINSTALL=ALL REINSTALLMODE=omus"; }
+msi_remove_feature() { msi 1.0 "REMOVE=Drivers"; }
 uninstall() {
     local product
     product=$(entries | sed -n 's/.*\\Uninstall\\\({[0-9A-F-]*}\)$/\1/p' | head -n 1)
@@ -147,7 +140,7 @@ binary_of() {
 # must not) say.
 logs() {
     find "$drive_c/users" -name KvxDriversSetup.log -exec cat {} + 2>/dev/null | tr -d '\r'
-    tr -d '\r' <"$drive_c/kvx-msi.log" 2>/dev/null
+    if [ -f "$drive_c/kvx-msi.log" ]; then tr -d '\r' <"$drive_c/kvx-msi.log"; fi
 }
 
 # start state | action | exit code | entries | boards with the driver | driver binary | log
@@ -167,18 +160,16 @@ rows=(
     "msi 1.0|msi_repair|0|1|4|1.0|KvxMsiActions: installing the drivers"
     "msi 1.0|msi 1.0.1|0|1|4|1.0.1|"
     "msi 1.0; held|msi 1.0.1|3010|1|4|1.0.1|dz4xwin2k.sys for replacement at restart"
+    "msi 1.0|msi_remove_feature|0|0|0|none|KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0"
     "msi 1.0|uninstall|0|0|0|none|"
 )
 
 table=()
 for row in "${rows[@]}"; do
     IFS='|' read -r start action want_status want_entries want_boards want_binary want_log <<<"$row"
-    rm -rf "$WINEPREFIX"
-    cp -a "$template" "$WINEPREFIX"
-    # The server and Wine's services first, by a program without pipes: services inherit
-    # the standard output of the program that starts them, and would hold a pipe open.
-    wineserver -p >/dev/null 2>&1
-    wine cmd /c exit >/dev/null 2>&1
+    "$wine_prefix_tool" discard "$WINEPREFIX"
+    boot_wine_work_folder
+    wine "$bin/demo_machine.exe" boards >/dev/null
     # The PCI bus, played: boards a removal takes off come back while the row runs.
     wine "$bin/demo_machine.exe" rescan 600 >/dev/null 2>&1 &
     bus=$!
@@ -222,8 +213,6 @@ for row in "${rows[@]}"; do
         [ "$got_boards" = "$want_boards" ] && [ "$got_binary" = "$want_binary" ] && [ "$got_log" = yes ] &&
         { [ -z "$entries_after_kill" ] || [ "$entries_after_kill" = 1 ]; }'
     table+=("$(printf '%-16s %-12s | %s' "$start" "$action" "$out")")
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
 done
 
 echo "lifecycle test on $arch: the table"

@@ -138,6 +138,9 @@ out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxRestoreDrivers \
 check "the removal's rollback twin installs the drivers again from the installed files" eval '
     has "KvxRestoreDrivers returned 0" &&
     has "log: KvxMsiActions: KVXSetup_PnPInstallKVX returned 0 (0x0)" && drivers_installed'
+# Off again, boards and all, as the upgrade below expects the machine.
+wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxRollBackDrivers \
+    "$installed\\KVXSETUPW2K.dll|$installed\\drivers\\kvxdz4x.inf|$installed\\drivers\\kvxhxhw.inf" >/dev/null 2>&1
 out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxInstallDrivers 'C:\x.dll|C:\a.inf' 2>&1 | tr -d '\r')
 check "CustomActionData without three paths: 1603, and the module is not called" eval '
     has "KvxInstallDrivers returned 1603" && has "the module is not called" && lacks "KVXSETUPW2K: "'
