@@ -162,6 +162,8 @@ rows=(
     "msi 1.0; held|msi 1.0.1|3010|1|4|1.0.1|dz4xwin2k.sys for replacement at restart"
     "msi 1.0|msi_remove_feature|0|0|0|none|KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0"
     "msi 1.0|uninstall|0|0|0|none|"
+    "setup 1.0; uninstall|msi 1.0|0|1|4|1.0|"
+    "msi 1.0; uninstall|setup 1.0|0|1|4|1.0|installed version: none"
 )
 
 table=()
@@ -212,7 +214,7 @@ for row in "${rows[@]}"; do
         eval '[ "$got_status" = "$want_status" ] && [ "$got_entries" = "$want_entries" ] &&
         [ "$got_boards" = "$want_boards" ] && [ "$got_binary" = "$want_binary" ] && [ "$got_log" = yes ] &&
         { [ -z "$entries_after_kill" ] || [ "$entries_after_kill" = 1 ]; }'
-    table+=("$(printf '%-16s %-12s | %s' "$start" "$action" "$out")")
+    table+=("$(printf '%-22s %-20s | %s' "$start" "$action" "$out")")
 done
 
 echo "lifecycle test on $arch: the table"
