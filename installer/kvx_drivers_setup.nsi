@@ -5,7 +5,9 @@
 ; Built by scripts/build-installer, which passes every value that belongs to the build:
 ;   makensis /DKVX_VERSION=1.0.0.0 /DKVX_X86_DIR=... /DKVX_X64_DIR=... /DKVX_PACKAGE_LIST=...
 ;            /DKVX_FIRST_INF=kvxdz4x.inf /DKVX_SECOND_INF=kvxhxhw.inf /DKVX_OUTFILE=...
-;            /DKVX_DRIVER_PROVIDER=... [/DKVX_PUBLISHER=...] kvx_drivers_setup.nsi
+;            /DKVX_DRIVER_PROVIDER=... /DKVX_SETUP_CALLS=.../KvxSetupCalls.dll
+;            /DKVX_MSI_UPGRADE_CODE_X86=... /DKVX_MSI_UPGRADE_CODE_X64=...
+;            [/DKVX_PUBLISHER=...] kvx_drivers_setup.nsi
 ;
 ; Silent with /S (which never restarts the computer: /norestart is accepted and is what
 ; silent mode does anyway). Exit code: 0 when the drivers are installed, 3010 when they are
@@ -35,6 +37,9 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_README
 ; The driver provider the packages' INFs name: what tells a board running their driver.
 !insertmacro KvxRequireDefine KVX_DRIVER_PROVIDER
+!insertmacro KvxRequireDefine KVX_SETUP_CALLS
+!insertmacro KvxRequireDefine KVX_MSI_UPGRADE_CODE_X86
+!insertmacro KvxRequireDefine KVX_MSI_UPGRADE_CODE_X64
 
 !define KVX_PRODUCT_NAME "Kavexa KVX Board Drivers"
 !ifndef KVX_PUBLISHER
@@ -75,6 +80,9 @@ Var DirectoryText
 Var ExistingFolder
 ; The product's items the first inventory found: an earlier release the install removes.
 Var EarlierItems
+
+!include lifecycle.nsh
+!include earlier_version.nsh
 
 !define MUI_ABORTWARNING
 !define MUI_UNABORTWARNING
@@ -137,8 +145,10 @@ Function .onInit
   Call StartLog
   Call QuitBeforeWindows2000
   Call QuitUnlessAdministrator
+  Call QuitIfPackageInstalled
   StrCpy $DirectoryText "Setup installs the drivers' program files in the following folder. To install in a different folder, click Browse and select another folder. Click Install to start the installation."
   Call UseExistingInstallation
+  Call ChooseSetupAction
   ${If} $INSTDIR == ""
     ${If} ${RunningX64}
       StrCpy $INSTDIR "$PROGRAMFILES64\${KVX_INSTALL_FOLDER}"
@@ -336,7 +346,12 @@ FunctionEnd
 
 Section "Install"
   AddSize ${KVX_INSTALL_SIZE_KB}
+  Call TellSetupAction
+  Call KeepEarlierInstallation
   Call CopyProductFiles
+  ; Before the module changes anything: an install killed from here on is owned by the
+  ; entry, and setup run again finishes it as a repair.
+  Call WriteUninstallEntry
   ${Tell} "Looking for the boards and for drivers already installed"
   Call TakeInventory
   StrCpy $EarlierItems $ProductItems
@@ -347,12 +362,21 @@ Section "Install"
   ${EndIf}
   Call CallPnPInstallKVX
   ${If} $Result <> 0
+  ${AndIf} $EarlierKept = 1
+    Call RestoreEarlierInstallation
+    Abort
+  ${ElseIf} $Result <> 0
     Call UndoFailedInstall
     Abort
   ${EndIf}
-  Call WriteUninstallEntry
+  Call DiscardEarlierCopy
   Call TakeInventory
   StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} are installed in $INSTDIR."
+  ${If} $SetupAction == repair
+    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} in $INSTDIR are repaired."
+  ${ElseIf} $SetupAction == update
+    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} in $INSTDIR are updated from $InstalledVersion to ${KVX_VERSION}."
+  ${EndIf}
   StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
   ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
   ${If} $EarlierItems > 0

@@ -4,7 +4,8 @@
 ; process gets ERROR_IN_WOW64 from the device-installation functions. This installer is a
 ; 32-bit program, so there the installed console host of the machine's width, at the top of
 ; the install folder, makes the call and its exit code is the module's result. On 32-bit
-; Windows the installer loads the DLL itself, as an installer engineer's own product would.
+; Windows the installer loads the DLL in its own process, as an installer engineer's own
+; product would, through a helper of ours that finishes files in use at the restart.
 ;
 ; The host is started from the install folder under Program Files, which WOW64 does not
 ; redirect (only system32 is), so no file-system redirection needs turning off.
@@ -27,18 +28,6 @@ Var ProductItems
 !define KVX_RESTART_PENDING 3010
 
 !define KVX_HOST_OUTPUT "$PLUGINSDIR\kvxsetup-output.txt"
-
-!macro KvxCallWith FUNCTION ARGUMENT
-  Push `${ARGUMENT}`
-  Call ${FUNCTION}
-!macroend
-
-!macro KvxNoteServicesMarkedForDeletion UN
-  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion Dz4x
-  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion Hx
-  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion Hxhw
-  !insertmacro KvxCallWith ${UN}NoteServiceMarkedForDeletion tlxdaemon
-!macroend
 
 !macro KvxHostFunctions UN
 
@@ -94,35 +83,34 @@ Function ${UN}TakeRestartFromHost
   ${EndIf}
 FunctionEnd
 
-; The in-process path has no host to schedule what the module could not delete, so it looks
-; afterwards. A driver binary of the product still there (its name on the stack) is in use:
-; it is deleted at the next restart.
-Function ${UN}DeleteAtRestartIfLeft
+; The in-process path on 32-bit Windows: our helper beside the module loads it, follows its
+; changes as the host does, finishes at the next restart what is in use, and writes the
+; module's trace and what it changed into the log. Arguments as the export takes them, then
+; the export's name, on the stack; sets $Result and, when a restart finishes the job, the
+; reboot flag.
+Function ${UN}CallInProcess
   Exch $R0
-  ${If} ${FileExists} "$SYSDIR\drivers\$R0"
-    ClearErrors
-    Delete /REBOOTOK "$SYSDIR\drivers\$R0"
-    ${If} ${Errors}
-      ${Log} "$SYSDIR\drivers\$R0 is in use and could not be scheduled for deletion"
-    ${ElseIf} ${RebootFlag}
-      ${Log} "$SYSDIR\drivers\$R0 is in use: it is deleted at the next restart"
-    ${EndIf}
+  Exch
+  Exch $R1
+  Push $R2
+  ${Log} "in-process: $INSTDIR\KvxSetupCalls.dll calls $INSTDIR\KVXSETUPW2K.dll, $R0($R1)"
+  ; m: ANSI strings, as the module takes them. ? u: unload the DLL after the call, so that
+  ; nothing keeps it open when the files are taken back or removed.
+  StrCpy $R2 0
+  ${If} $R0 == KVXSetup_PnPInstallKVX
+    System::Call `"$INSTDIR\KvxSetupCalls.dll"::KvxCallInstall(m "$INSTDIR\KVXSETUPW2K.dll", m "$INSTDIR\drivers\${KVX_FIRST_INF}", m "$INSTDIR\drivers\${KVX_SECOND_INF}", m "$LogFile", *i .R2) i .s ? u`
+  ${Else}
+    System::Call `"$INSTDIR\KvxSetupCalls.dll"::KvxCallRemove(m "$INSTDIR\KVXSETUPW2K.dll", m "$LogFile", *i .R2) i .s ? u`
   ${EndIf}
-  Pop $R0
-FunctionEnd
-
-; A service the module deleted while something held it open is only marked, and goes at the
-; next restart. The service's name is on the stack.
-Function ${UN}NoteServiceMarkedForDeletion
-  Exch $R0
-  Push $R1
-  ClearErrors
-  ReadRegDWORD $R1 HKLM "SYSTEM\CurrentControlSet\Services\$R0" "DeleteFlag"
-  ${IfNot} ${Errors}
-  ${AndIf} $R1 = 1
-    ${Log} "service $R0 is marked for deletion: it goes at the next restart"
+  Pop $Result
+  ${If} $Result == "error"
+    ${Log} "KvxSetupCalls.dll or its export could not be loaded"
+    StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+  ${ElseIf} $R2 = 1
+    ${Log} "a restart finishes the job (the reasons above)"
     SetRebootFlag true
   ${EndIf}
+  Pop $R2
   Pop $R1
   Pop $R0
 FunctionEnd
@@ -135,18 +123,9 @@ Function ${UN}CallPnPRemoveKVX
     Call ${UN}RunHost
     Call ${UN}TakeRestartFromHost
   ${Else}
-    ${Log} "in-process: $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPRemoveKVX()"
-    System::Call `"$INSTDIR\KVXSETUPW2K.dll"::KVXSetup_PnPRemoveKVX() i .s ? u`
-    Pop $Result
-    ${If} $Result == "error"
-      ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPRemoveKVX could not be loaded"
-      StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
-    ${ElseIf} $Result = 0
-      !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft hxwin2k.sys
-      !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft hxhwwin2k.sys
-      !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft dz4xwin2k.sys
-      !insertmacro KvxNoteServicesMarkedForDeletion "${UN}"
-    ${EndIf}
+    Push ""
+    Push KVXSetup_PnPRemoveKVX
+    Call ${UN}CallInProcess
   ${EndIf}
   Push KVXSetup_PnPRemoveKVX
   Call ${UN}LogResult
@@ -257,20 +236,9 @@ Function CallPnPInstallKVX
     Call RunHost
     Call TakeRestartFromHost
   ${Else}
-    ${Log} "in-process: $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX($R0, $R1)"
-    ; m: ANSI strings, as the module takes them. ? u: unload the DLL after the call, so
-    ; that nothing keeps it open when the files are taken back or removed.
-    System::Call `"$INSTDIR\KVXSETUPW2K.dll"::KVXSetup_PnPInstallKVX(m R0, m R1) i .s ? u`
-    Pop $Result
-    ${If} $Result == "error"
-      ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPInstallKVX could not be loaded"
-      StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
-    ${ElseIf} $Result = 0
-      ; The install has just put the current binaries in place: only the earlier release's
-      ; own one may be left over in use.
-      !insertmacro KvxCallWith DeleteAtRestartIfLeft hxwin2k.sys
-      !insertmacro KvxNoteServicesMarkedForDeletion ""
-    ${EndIf}
+    Push "$R0, $R1"
+    Push KVXSetup_PnPInstallKVX
+    Call CallInProcess
   ${EndIf}
   Push KVXSetup_PnPInstallKVX
   Call LogResult

@@ -27,6 +27,7 @@ Function CopyProductFiles
     SetOutPath "$INSTDIR"
     File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
     File "${KVX_X86_DIR}\kvxsetup.exe"
+    File "${KVX_SETUP_CALLS}"
     SetOutPath "$INSTDIR\x64"
     File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
     File "${KVX_X64_DIR}\kvxsetup.exe"
@@ -42,6 +43,7 @@ FunctionEnd
 !macro KvxDeleteProductFiles
   Delete "$INSTDIR\KVXSETUPW2K.dll"
   Delete "$INSTDIR\kvxsetup.exe"
+  Delete "$INSTDIR\KvxSetupCalls.dll"
   Delete "$INSTDIR\x64\KVXSETUPW2K.dll"
   Delete "$INSTDIR\x64\kvxsetup.exe"
   RMDir "$INSTDIR\x64"
@@ -50,6 +52,7 @@ FunctionEnd
   RMDir "$INSTDIR\x86"
   !insertmacro KvxDeleteDriverPackages
   Delete "$INSTDIR\${KVX_UNINSTALLER}"
+  RMDir /r "$INSTDIR\~earlier"
   RMDir "$INSTDIR"
 !macroend
 

@@ -15,7 +15,10 @@ VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
 VFT_APP = 1
 VFT_DLL = 2
 # Sections only the C runtime's start-up code would process; the module has none of it.
-MSI_ACTION_ENTRIES = ["KvxInstallDrivers", "KvxRemoveDrivers", "KvxRollBackDrivers"]
+MSI_ACTION_ENTRIES = ["KvxInstallDrivers", "KvxRemoveDrivers", "KvxRestoreDrivers",
+                      "KvxRollBackDrivers"]
+# The setup program's in-process helper: each entry with the bytes of arguments it pops.
+SETUP_CALL_ENTRIES = {"KvxCallInstall": 20, "KvxCallRemove": 12}
 STARTUP_SECTIONS = {".tls", ".CRT", ".ctors", ".dtors", ".init_array", ".fini_array"}
 
 failures = []
@@ -240,6 +243,26 @@ def check_msi_actions(args, allowed):
           "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
 
 
+def check_setup_calls(args, allowed):
+    dump = run(args.objdump, "-p", args.setup_calls)
+    check_header("setup calls", dump, dll=True)
+    table = check_imports("setup calls", dump, allowed, ALLOWED_DLLS)
+    check_version_resource("setup calls", args.setup_calls, VFT_DLL)
+    check_version_agreement("setup calls", args.setup_calls, args.version)
+    # System::Call finds them by these names and calls them __stdcall.
+    names = sorted(n for _, n, _ in export_table(dump))
+    check(names == sorted(SETUP_CALL_ENTRIES), f"setup calls: exports {names}")
+    if args.stdcall:
+        image_base = header_value(dump, "ImageBase")
+        for _, name, rva in export_table(dump):
+            ret = first_return(args.objdump, args.setup_calls, image_base, rva)
+            pops = SETUP_CALL_ENTRIES.get(name, 0)
+            check(ret == ["ret", f"$0x{pops:x}"], f"setup calls: {name} returns with {ret}")
+    print(f"setup calls {args.setup_calls}: {os.path.getsize(args.setup_calls)} bytes")
+    print("setup calls imports: " +
+          "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--objdump", required=True)
@@ -251,6 +274,7 @@ def main():
     parser.add_argument("--installer", required=True)
     parser.add_argument("--host", required=True)
     parser.add_argument("--msi-actions", help="the MSI custom-action DLL, also checked when given")
+    parser.add_argument("--setup-calls", help="the setup program's helper DLL, also checked when given")
     parser.add_argument("--x64", action="store_true")
     parser.add_argument("--stdcall", action="store_true")
     parser.add_argument("--size-budget", type=int, default=0)
@@ -262,6 +286,8 @@ def main():
     check_host(args, allowed)
     if args.msi_actions:
         check_msi_actions(args, allowed)
+    if args.setup_calls:
+        check_setup_calls(args, allowed)
     for failure in failures:
         print("FAIL:", failure)
     print(f"{len(failures)} problem(s)")

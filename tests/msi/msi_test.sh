@@ -129,6 +129,18 @@ out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxRollBackDrivers \
 check "the rollback action takes the drivers off, with the module's trace in the log" eval '
     has "KvxRollBackDrivers returned 0" && has "log: KVXSETUPW2K: " &&
     has "log: KvxMsiActions: KVXSetup_PnPRemoveKVX returned 0 (0x0)" && no_drivers'
+# The removal's twin, which a failed upgrade's rollback runs once the earlier version's
+# files are back: the drivers go on again from them.
+boards
+out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxRestoreDrivers \
+    "$installed\\KVXSETUPW2K.dll|$installed\\drivers\\kvxdz4x.inf|$installed\\drivers\\kvxhxhw.inf" 2>&1 |
+    tr -d '\r')
+check "the removal's rollback twin installs the drivers again from the installed files" eval '
+    has "KvxRestoreDrivers returned 0" &&
+    has "log: KvxMsiActions: KVXSetup_PnPInstallKVX returned 0 (0x0)" && drivers_installed'
+# Off again, boards and all, as the upgrade below expects the machine.
+wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxRollBackDrivers \
+    "$installed\\KVXSETUPW2K.dll|$installed\\drivers\\kvxdz4x.inf|$installed\\drivers\\kvxhxhw.inf" >/dev/null 2>&1
 out=$(wine "$bin/call_msi_action.exe" 'C:\kvx.msi' KvxInstallDrivers 'C:\x.dll|C:\a.inf' 2>&1 | tr -d '\r')
 check "CustomActionData without three paths: 1603, and the module is not called" eval '
     has "KvxInstallDrivers returned 1603" && has "the module is not called" && lacks "KVXSETUPW2K: "'

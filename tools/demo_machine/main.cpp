@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "board_return.h"
 #include "earlier_installation.h"
 #include "file_in_use.h"
 #include "machine_setup.h"
@@ -22,6 +23,10 @@ void PrintUsage(FILE* to) {
             "                                   staged INFs, services, driver binaries\n"
             "       demo_machine hold FILE SECONDS  keep FILE open without sharing, as a\n"
             "                                   driver in use is, for SECONDS\n"
+            "       demo_machine rescan         bring back the boards a removal took off,\n"
+            "                                   with the driver staged for them, as a\n"
+            "                                   real PCI bus's rescan does\n"
+            "       demo_machine rescan SECONDS rescan every 100 ms for SECONDS\n"
             "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
 }
 
@@ -51,6 +56,16 @@ int main(int argc, char** argv) {
     if (mode == "hold" && argc == 4) {
         printf("File in use:\n");
         return HoldFileOpen(argv[2], strtoul(argv[3], nullptr, 10)) == 0 ? 0 : 1;
+    }
+    if (mode == "rescan" && argc == 2) {
+        printf("Rescan:\n");
+        BringBackRemovedBoards();
+        return 0;
+    }
+    if (mode == "rescan" && argc == 3) {
+        printf("Rescan every 100 ms:\n");
+        WatchForRemovedBoards(strtoul(argv[2], nullptr, 10), 100);
+        return 0;
     }
     PrintUsage(stderr);
     return 2;

@@ -28,6 +28,7 @@ constexpr Wording kWordings[] = {
     {"delete file", "deleted file", ""},
     {"schedule file", "scheduled file", " for deletion at restart"},
     {"mark file", "marked file", " for deletion once its other handles close"},
+    {"schedule file for replacement", "scheduled file", " for replacement at restart"},
     {"delete registry key", "deleted registry key", ""},
     {"stage INF", "staged INF", ""},
     {"update the driver of", "updated the driver of", ""},

@@ -18,6 +18,7 @@ enum class Change {
     kFileDeleted,
     kFileScheduled,
     kFileDeletePending,  // Deleted, but there until the other handles open on it close.
+    kFileReplaced,
     kRegistryKeyDeleted,
     kInfStaged,
     kDriverUpdated,

@@ -10,6 +10,7 @@
 #include "common/case_insensitive.h"
 #include "interposition/case_order.h"
 #include "interposition/change_record.h"
+#include "interposition/inf_file_copies.h"
 #include "interposition/replacements.h"
 #include "win32_common/device_registry.h"
 
@@ -21,8 +22,8 @@ std::string Field(INFCONTEXT* line, DWORD index) {
     return text;
 }
 
-// The models sections the [Manufacturer] section names: each name as it stands, and with
-// each of its target decorations.
+}  // namespace
+
 std::vector<std::string> ModelsSections(HINF inf) {
     std::vector<std::string> sections;
     INFCONTEXT line;
@@ -39,6 +40,8 @@ std::vector<std::string> ModelsSections(HINF inf) {
     }
     return sections;
 }
+
+namespace {
 
 bool HasId(const std::vector<std::string>& ids, const char* wanted) {
     return std::any_of(ids.begin(), ids.end(), [wanted](const std::string& id) {
@@ -116,8 +119,11 @@ bool SomeDeviceHasId(const char* hardware_id) {
     if (!g_present_devices) g_present_devices = ReadPresentDevices();
     return std::any_of(g_present_devices->begin(), g_present_devices->end(),
                        [hardware_id](const PresentDevice& device) {
+                           // A real run's machine answers for itself: a removed board
+                           // that a rescan has brought back since is there again.
                            return HasId(device.ids, hardware_id) &&
-                                  !WasRecorded(Change::kDeviceRemoved, device.name);
+                                  (CurrentMode() == InterpositionMode::kPassThrough ||
+                                   !WasRecorded(Change::kDeviceRemoved, device.name));
                        });
 }
 

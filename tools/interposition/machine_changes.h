@@ -54,11 +54,17 @@ std::vector<std::string> DescribeRecordedChanges();
 // ", 1 skipped" when something was.
 std::string SummarizeRecordedChanges();
 
+// Ends a real run that finishes at restart, once the export has returned: a file the
+// module could not delete because it is in use is scheduled for deletion at the next
+// restart, unless the run put it back (a file the install could not replace is already
+// scheduled to be renamed over it then). Nothing to do in other runs.
+void ScheduleHeldBackDeletions();
+
 // True when the changes of a real run finish only at the next restart: a file scheduled
-// for deletion then, a deleted file still there because another handle holds it, a
-// service the module deleted or tried to delete that is still registered (it is marked for
-// deletion), a device whose removal or driver update asked for a restart. One line per
-// reason.
+// for deletion or replacement then, a deleted file still there because another handle holds
+// it, a service the module deleted or tried to delete that is still registered (it is
+// marked for deletion), a device whose removal or driver update asked for a restart. One
+// line per reason.
 bool RestartNeeded(std::vector<std::string>* reasons);
 
 // Starts over, for a second call in the same process.

@@ -7,7 +7,6 @@
 
 #include <cstring>
 
-#include "common/path_join.h"
 #include "interposition/change_record.h"
 #include "interposition/replacements.h"
 #include "interposition/restart_notes.h"
@@ -80,19 +79,6 @@ bool FreedByRestart(const char* path, DWORD error) {
            !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
-// The module deletes a driver package's precompiled INF only once the INF itself is gone;
-// an INF that goes at the restart takes its .pnf along then.
-void SchedulePrecompiledInf(const char* inf_path) {
-    char pnf[MAX_PATH * 2];
-    const size_t length = strlen(inf_path);
-    if (length >= sizeof pnf) return;
-    memcpy(pnf, inf_path, length + 1);
-    if (!ToPrecompiledInfPath(pnf) || GetFileAttributesA(pnf) == INVALID_FILE_ATTRIBUTES) return;
-    if (WasRecorded(Change::kFileScheduled, ShownPath(pnf))) return;
-    const BOOL scheduled = MoveFileExA(pnf, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    RecordChange(Change::kFileScheduled, ShownPath(pnf), Outcome(scheduled));
-}
-
 // A deleted file that another handle still holds stays until that handle closes: Windows
 // then refuses to open it, some systems still list it.
 bool StillThere(const char* path) {
@@ -104,8 +90,8 @@ BOOL WINAPI RealDeleteFileA(LPCSTR path) {
     const BOOL done = DeleteFileA(path);
     const DWORD error = Outcome(done);
     const std::string shown = ShownPath(path);
-    // The module may ask twice for one file; it is scheduled once.
-    if (!done && WasRecorded(Change::kFileScheduled, shown)) return Answer(done, error);
+    // The module may ask twice for one file; it is held back once.
+    if (!done && path && DeletionHeldBack(path)) return Answer(done, error);
     if (done && StillThere(path)) {
         RecordChange(Change::kFileDeletePending, shown);
         return Answer(done, error);
@@ -114,11 +100,8 @@ BOOL WINAPI RealDeleteFileA(LPCSTR path) {
         RecordChange(Change::kFileDeleted, shown, error);
         return Answer(done, error);
     }
-    const BOOL scheduled = MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    const DWORD schedule_error = Outcome(scheduled);
-    if (!scheduled) RecordChange(Change::kFileDeleted, shown, error);
-    RecordChange(Change::kFileScheduled, shown, schedule_error);
-    if (scheduled) SchedulePrecompiledInf(path);
+    // An install may put the file back: it goes at the restart only if the run does not.
+    HoldBackDeletion(path, error);
     // The module sees the deletion it asked for fail, as it did.
     return Answer(done, error);
 }
@@ -166,6 +149,11 @@ BOOL WINAPI RealSetupCopyOEMInfA(PCSTR source, PCSTR media, DWORD media_type, DW
                                        destination_size, required, component);
     const DWORD error = Outcome(done);
     RecordChange(Change::kInfStaged, ShownPath(source), error);
+    // Only a success's destination is a path: some systems leave garbage there otherwise.
+    if (done && destination && destination_size > 0 &&
+        memchr(destination, '\0', destination_size)) {
+        NotePutBack(destination);
+    }
     return Answer(done, error);
 }
 
@@ -194,6 +182,7 @@ BOOL WINAPI RealUpdateDriver(HWND window, LPCSTR hardware_id, LPCSTR inf, DWORD 
         std::string(hardware_id ? hardware_id : "") + " from " + ShownPath(inf);
     RecordChange(Change::kDriverUpdated, what, outcome);
     if (outcome == ERROR_SUCCESS && restart) NoteDeviceRestart("of " + std::string(hardware_id));
+    if (outcome == ERROR_SUCCESS && g_finish_at_restart) ScheduleReplacementsFrom(inf, hardware_id);
     if (reboot) *reboot = restart;
     if (done && outcome != ERROR_SUCCESS) return Answer(FALSE, outcome);
     return Answer(done, error);

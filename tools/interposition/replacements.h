@@ -21,6 +21,7 @@ bool InfListsHardwareId(const char* inf, const char* hardware_id, DWORD* open_er
 
 // Whether a present device has the hardware ID among its hardware or compatible IDs, as
 // Windows matches a driver update; a device removed earlier in a preview counts as gone.
+// In a real run the machine's own answer holds.
 bool SomeDeviceHasId(const char* hardware_id);
 
 // The present devices are read again at the next match, after a removal or re-enumeration;

@@ -87,6 +87,7 @@ void NoteDeviceRestart(const std::string& device) {
 void ForgetRestartNotes() {
     g_deleted_services.clear();
     g_devices_needing_restart.clear();
+    ForgetRestartFiles();
 }
 
 bool RestartNeeded(std::vector<std::string>* reasons) {
@@ -99,6 +100,9 @@ bool RestartNeeded(std::vector<std::string>* reasons) {
             GetLastError() == ERROR_ACCESS_DENIED) {
             found.push_back("file " + path + " goes once the handles still open on it close");
         }
+    }
+    for (const std::string& path : RecordedObjects(Change::kFileReplaced)) {
+        found.push_back("scheduled file " + path + " for replacement at restart");
     }
     for (const std::string& name : g_deleted_services) {
         if (MarkedForDeletion(name) || StillRegistered(name))

@@ -22,3 +22,20 @@ void ForgetRestartNotes();
 // records in the service's key. Only read: a configuration call that changes nothing would
 // tell as well, but some service managers rewrite the service's key from their own copy.
 bool MarkedForDeletion(const std::string& name);
+
+// A file the module could not delete because it is in use: whether it goes at the restart
+// is decided once the run is over, when it is known whether the install put it back. Its
+// precompiled INF, for an INF, goes with it.
+void HoldBackDeletion(const std::string& path, DWORD error);
+bool DeletionHeldBack(const std::string& path);
+
+// A file the run put on the machine: a staged INF (with its precompiled INF), or a file a
+// driver package copies.
+void NotePutBack(const std::string& path);
+
+// After a driver update from the INF: each file its install section copies for the
+// hardware ID counts as put back, and one in use that is not the package's file is
+// written beside its target and renamed over it at the restart.
+void ScheduleReplacementsFrom(const char* inf, const char* hardware_id);
+
+void ForgetRestartFiles();

@@ -52,8 +52,9 @@ void PrintUsage(FILE* to) {
             "  --report FILE        write the changes and refusals to FILE as JSON\n"
             "  --what-if            run the export with every change held back, and list the\n"
             "                       changes it would make and what would be refused\n"
-            "  --finish-at-restart  schedule files in use for deletion at the next restart;\n"
-            "                       exit 3010 when a restart is needed to finish\n"
+            "  --finish-at-restart  finish files in use at the next restart: replace those the\n"
+            "                       install puts back, delete the others; exit 3010 when a\n"
+            "                       restart is needed to finish\n"
             "  --check-arguments    (anywhere) check the command line as a run would, then do\n"
             "                       nothing; the exit code is the run's refusal, or 0\n"
             "\ncommands:\n",
@@ -231,6 +232,7 @@ int CallExport(const CommandLine& line) {
         return NotCalled(problem.empty() ? "cannot follow the module's changes" : problem, error);
     }
     const DWORD result = command.invoke(address, line.arguments);
+    if (!line.what_if) ScheduleHeldBackDeletions();
     FreeLibrary(module);
     FlushTraceEcho();
     int exit_code = static_cast<int>(result);

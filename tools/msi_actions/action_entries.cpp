@@ -1,4 +1,4 @@
-// The package's three deferred custom actions. Each reads its CustomActionData, calls the
+// The package's four deferred custom actions. Each reads its CustomActionData, calls the
 // installed module through CallModule, writes the result into the installation's log, and
 // answers the installer as Windows Installer expects: success, or ERROR_INSTALL_FAILURE
 // (which makes msiexec end with 1603 and roll back).
@@ -11,7 +11,7 @@
 
 #include "action_data.h"
 #include "interposition/error_text.h"
-#include "module_call.h"
+#include "module_call/module_call.h"
 #include "msi_session.h"
 
 namespace {
@@ -20,6 +20,23 @@ constexpr char kLogPrefix[] = "KvxMsiActions: ";
 
 void Log(MSIHANDLE install, const std::string& line) {
     LogToInstallation(install, kLogPrefix + line);
+}
+
+void LogTrace(void* install, const std::string& line) {
+    LogToInstallation(*static_cast<MSIHANDLE*>(install), "KVXSETUPW2K: " + line);
+}
+
+// The module's trace goes into the installation's log, where an administrator reading /l*v
+// finds it.
+ModuleOutcome CallModule(MSIHANDLE install, const ActionData& data, ModuleCall call) {
+    ModuleRequest request;
+    request.module_path = data.module_path;
+    request.call = call;
+    request.first_inf = data.first_inf;
+    request.second_inf = data.second_inf;
+    request.trace = LogTrace;
+    request.trace_context = &install;
+    return CallModule(request);
 }
 
 bool ReadActionData(MSIHANDLE install, ActionData* data) {
@@ -87,6 +104,20 @@ extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
 
 extern "C" UINT __stdcall KvxRemoveDrivers(MSIHANDLE install) {
     return RunRemoval(install, "removing the drivers");
+}
+
+// The removal's rollback twin: runs when the installation fails after the drivers were
+// removed (an uninstall, or the earlier version's removal by an upgrade), once the
+// installer has restored the module's and the packages' files: the drivers go back on.
+extern "C" UINT __stdcall KvxRestoreDrivers(MSIHANDLE install) {
+    ActionData data;
+    if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    Log(install, std::string("restoring the drivers: ") + ExportName(ModuleCall::kInstall) + "(\"" +
+                     data.first_inf + "\", \"" + data.second_inf + "\") from " + data.module_path);
+    const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kInstall);
+    if (!LogOutcome(install, ModuleCall::kInstall, outcome)) return ERROR_INSTALL_FAILURE;
+    RequestRestartIfNeeded(install, outcome);
+    return ERROR_SUCCESS;
 }
 
 // Runs when the installation fails after KvxInstallDrivers has run (or while it ran): the
