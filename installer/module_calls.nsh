@@ -101,7 +101,10 @@ Function ${UN}DeleteAtRestartIfLeft
   Exch $R0
   ${If} ${FileExists} "$SYSDIR\drivers\$R0"
     ClearErrors
+    ; The details list has the customer's lines only: the log says what waits for the restart.
+    SetDetailsPrint none
     Delete /REBOOTOK "$SYSDIR\drivers\$R0"
+    SetDetailsPrint both
     ${If} ${Errors}
       ${Log} "$SYSDIR\drivers\$R0 is in use and could not be scheduled for deletion"
     ${ElseIf} ${RebootFlag}
@@ -133,6 +136,7 @@ Function ${UN}CallPnPRemoveKVX
   ${If} ${RunningX64}
     Push `--finish-at-restart remove`
     Call ${UN}RunHost
+    Call ${UN}ReadHostOutcome
     Call ${UN}TakeRestartFromHost
   ${Else}
     ${Log} "in-process: $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPRemoveKVX()"
@@ -255,6 +259,7 @@ Function CallPnPInstallKVX
   ${If} ${RunningX64}
     Push `--finish-at-restart install "$R0" "$R1"`
     Call RunHost
+    Call ReadHostOutcome
     Call TakeRestartFromHost
   ${Else}
     ${Log} "in-process: $INSTDIR\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX($R0, $R1)"

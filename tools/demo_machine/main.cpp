@@ -9,6 +9,7 @@
 
 #include "earlier_installation.h"
 #include "file_in_use.h"
+#include "run_in_progress.h"
 #include "machine_setup.h"
 
 namespace {
@@ -22,6 +23,8 @@ void PrintUsage(FILE* to) {
             "                                   staged INFs, services, driver binaries\n"
             "       demo_machine hold FILE SECONDS  keep FILE open without sharing, as a\n"
             "                                   driver in use is, for SECONDS\n"
+            "       demo_machine hold-run SECONDS  hold the setup's run lock, as a run in\n"
+            "                                   progress does, for SECONDS\n"
             "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
 }
 
@@ -51,6 +54,10 @@ int main(int argc, char** argv) {
     if (mode == "hold" && argc == 4) {
         printf("File in use:\n");
         return HoldFileOpen(argv[2], strtoul(argv[3], nullptr, 10)) == 0 ? 0 : 1;
+    }
+    if (mode == "hold-run" && argc == 3) {
+        printf("Setup run in progress:\n");
+        return HoldRunLock(strtoul(argv[2], nullptr, 10)) == 0 ? 0 : 1;
     }
     PrintUsage(stderr);
     return 2;
