@@ -95,7 +95,7 @@ mkdir -p "$own_unix/drivers"
 echo "the user's own" >"$own_unix/drivers/notes.txt"
 run "$(winepath -w "$work/bad-setup.exe") /S /D=C:\\Own Tools"
 out=$(log_of KvxDriversSetup.log)
-result=$(sed -n 's/^KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
+result=$(sed -n 's/^.*\] KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
 result_hex=$(printf '0x%08X' $((result & 0xFFFFFFFF)))
 record=$(last_run)
 check "a second INF that is not an INF: exit code 1603, the module's result in the log and LastRun" \
@@ -182,8 +182,8 @@ else
     path_line="in-process: $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
 fi
 out=$(log_of KvxDriversSetup.log)
-check "the log: a dated header per run, the path, the result, the finish page's summary" eval '
-    [ "$(grep -c "^==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 5 ] &&
+check "the log: a dated header per run, each line's time and process, the path, the result, the summary" eval '
+    [ "$(grep -c "^[0-9:]* \[[0-9]*\] ==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 5 ] &&
     has "$path_line" && has "KVXSetup_PnPInstallKVX returned 0 (0x00000000): " &&
     has "Boards found: 4; running the new driver: 4" &&
     has "The earlier release of the drivers was removed" &&
@@ -223,7 +223,7 @@ pending() {
 run "$(entry_value QuietUninstallString)"
 out=$(log_of KvxDriversUninstall.log)
 check "the quiet uninstall string returns when the removal is done, then its folder goes" eval '
-    [ "$(tail -n 1 <<<"$out")" = "done, restart pending; exit code $status" ] && folder_goes'
+    [[ "$(tail -n 1 <<<"$out")" == *"] done, restart pending; exit code $status" ]] && folder_goes'
 out=$(pending)
 check "a driver binary in use: the uninstall exits with 3010 and schedules its deletion" \
     eval '[ "$status" = 3010 ] && has "dz4xwin2k.sys"'
