@@ -45,12 +45,16 @@ Function DiscardEarlierCopy
 FunctionEnd
 
 ; The new drivers failed ($Result): the earlier version's files go back and its drivers are
-; installed again. Exit code 1603, with a message that says which version is installed now.
+; installed again. The failure is the new drivers', and the message says which version is
+; installed now; exit code 1603.
 Function RestoreEarlierInstallation
   Push $R0
   Push $R1
   Push $R2
+  Push $R3
   StrCpy $R0 $Result
+  StrCpy $R1 $ResultText
+  StrCpy $R3 $FailedStep
   ${Tell} "The update failed: bringing back version $InstalledVersion"
   SetDetailsPrint none
   CopyFiles /SILENT "${KVX_EARLIER_COPY}\*.*" "$INSTDIR"
@@ -60,10 +64,8 @@ Function RestoreEarlierInstallation
   Call CallPnPInstallKVX
   StrCpy $R2 $Result
   StrCpy $Result $R0
-  Push $Result
-  Call SystemMessage
-  Pop $R1
-  IntFmt $R1 "Error $Result (0x%08x): $R1" $Result
+  StrCpy $ResultText $R1
+  StrCpy $FailedStep $R3
   ${If} $SetupAction == repair
     StrCpy $R0 "The repair of the ${KVX_PRODUCT_NAME} $InstalledVersion failed."
   ${Else}
@@ -79,10 +81,9 @@ Function RestoreEarlierInstallation
   ${If} ${RebootFlag}
     StrCpy $R0 "$R0 Restart the computer to finish."
   ${EndIf}
-  ${Log} "failed: $R1; exit code 1603"
-  ${Log} "message shown: $R0"
-  MessageBox MB_OK|MB_ICONSTOP "$R0$\r$\n$\r$\n$R1$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
-  SetErrorLevel 1603
+  Push $R0
+  Call ReportFailure
+  Pop $R3
   Pop $R2
   Pop $R1
   Pop $R0

@@ -9,12 +9,13 @@
 ;            /DKVX_MSI_UPGRADE_CODE_X86=... /DKVX_MSI_UPGRADE_CODE_X64=...
 ;            [/DKVX_PUBLISHER=...] kvx_drivers_setup.nsi
 ;
-; Silent with /S (which never restarts the computer: /norestart is accepted and is what
-; silent mode does anyway). Exit code: 0 when the drivers are installed, 3010 when they are
-; and a restart finishes the job, the module's error code when it failed (nothing of the
-; product is left then), 1 when the user cancelled, 2 when NSIS aborted, 5 without
-; administrator rights, 1150 before Windows 2000, 1638 when another installation of the
-; product is on the machine (a different /D=, or an uninstaller whose entry went elsewhere).
+; Silent with /S, /s, /quiet or /qn (which never restart the computer: /norestart is
+; accepted and is what silent mode does anyway); switches.nsh has the rest. Exit codes are
+; Windows Installer's (exit_codes.nsh): 0 done, 3010 done and a restart finishes the job,
+; 1602 cancelled, 1603 failed (nothing of the product is left then; the module's result is
+; in the message, the log and the LastRun record), 1618 another run in progress, 1638
+; another installation of the product on the machine (a different /D=, or an uninstaller
+; whose entry went elsewhere), 87 an unknown switch, 1150 before Windows 2000.
 ; The log, appended to by each run: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for
 ; the uninstaller).
 
@@ -40,17 +41,18 @@ SetCompressor /SOLID lzma
 !insertmacro KvxRequireDefine KVX_SETUP_CALLS
 !insertmacro KvxRequireDefine KVX_MSI_UPGRADE_CODE_X86
 !insertmacro KvxRequireDefine KVX_MSI_UPGRADE_CODE_X64
+!insertmacro KvxRequireDefine KVX_RUN_LOCK
+!insertmacro KvxRequireDefine KVX_RUN_LOCK_HELD
+!insertmacro KvxRequireDefine KVX_ICON
+!insertmacro KvxRequireDefine KVX_SIDEBAR
+!insertmacro KvxRequireDefine KVX_HELP_LINK
+!insertmacro KvxRequireDefine KVX_ABOUT_LINK
 
 !define KVX_PRODUCT_NAME "Kavexa KVX Board Drivers"
 !ifndef KVX_PUBLISHER
   !define KVX_PUBLISHER "Kavexa Systems Inc"
 !endif
 !define KVX_INSTALL_FOLDER "Kavexa KVX Board Drivers"
-!define KVX_ERROR_ACCESS_DENIED 5
-!define KVX_ERROR_OLD_WIN_VERSION 1150
-; ERROR_PRODUCT_VERSION, "Another version of this product is already installed": the code
-; deployment tools already read as "this machine has the product; use the installed one".
-!define KVX_ERROR_PRODUCT_VERSION 1638
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -58,9 +60,16 @@ SetCompressor /SOLID lzma
 !include WinVer.nsh
 !addincludedir "${__FILEDIR__}"
 !include log.nsh
+!include exit_codes.nsh
+!include switches.nsh
+!include run_lock.nsh
 !include module_calls.nsh
+!include run_outcome.nsh
+!include last_run.nsh
+!include install_folder.nsh
 !include "${KVX_PACKAGE_LIST}"
 !include product_files.nsh
+!include uninstaller_in_place.nsh
 
 Name "${KVX_PRODUCT_NAME} ${KVX_VERSION}"
 OutFile "${KVX_OUTFILE}"
@@ -84,6 +93,12 @@ Var EarlierItems
 !include lifecycle.nsh
 !include earlier_version.nsh
 
+; The product's own face, made by the build from installer/artwork: the programs' icon,
+; which MUI also shows in every page's header, and the welcome and finish pages' picture.
+!define MUI_ICON "${KVX_ICON}"
+!define MUI_UNICON "${KVX_ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${KVX_SIDEBAR}"
+!define MUI_UNWELCOMEFINISHPAGE_BITMAP "${KVX_SIDEBAR}"
 !define MUI_ABORTWARNING
 !define MUI_UNABORTWARNING
 !define MUI_CUSTOMFUNCTION_ABORT LogCancel
@@ -106,22 +121,40 @@ Var EarlierItems
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "The drivers are installed"
+; The summary (its reason for a restart and the log's path) takes the page's large text
+; area, so that the restart choice sits below it rather than over it.
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_SHOWREADME "$LogFile"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the log"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !define MUI_FINISHPAGE_TEXT "$FinishSummary"
 !define MUI_FINISHPAGE_TEXT_REBOOT "$FinishSummary"
 !define MUI_FINISHPAGE_TEXT_REBOOTNOW "Restart now"
 !define MUI_FINISHPAGE_TEXT_REBOOTLATER "I will restart later"
+; Return on the page must not close the customer's unsaved work.
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW ShowFinishPage
 !insertmacro MUI_PAGE_FINISH
 
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "The drivers of the Kavexa DZ4X and HX boards will be removed from this computer: the boards stop working until drivers are installed again. Their services and driver packages go too, then the program files in this folder:"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "The drivers are removed"
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_SHOWREADME "$LogFile"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the log"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 !define MUI_FINISHPAGE_TEXT "$FinishSummary"
 !define MUI_FINISHPAGE_TEXT_REBOOT "$FinishSummary"
 !define MUI_FINISHPAGE_TEXT_REBOOTNOW "Restart now"
 !define MUI_FINISHPAGE_TEXT_REBOOTLATER "I will restart later"
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW un.ShowFinishPage
 !insertmacro MUI_UNPAGE_FINISH
 !insertmacro MUI_LANGUAGE "English"
+!include finish_page.nsh
+!insertmacro KvxFinishPageFunctions ""
+!insertmacro KvxFinishPageFunctions "un."
 
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${KVX_PRODUCT_NAME}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${KVX_PUBLISHER}"
@@ -141,10 +174,13 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright ${KVX_PUBLISHE
 
 Function .onInit
   !insertmacro KvxUseMachineViews
+  Call ReadSwitches
   Push "$TEMP\KvxDriversSetup.log"
   Call StartLog
+  Call RefuseSwitches
   Call QuitBeforeWindows2000
   Call QuitUnlessAdministrator
+  Call TakeRunLock
   Call QuitIfPackageInstalled
   StrCpy $DirectoryText "Setup installs the drivers' program files in the following folder. To install in a different folder, click Browse and select another folder. Click Install to start the installation."
   Call UseExistingInstallation
@@ -156,13 +192,18 @@ Function .onInit
       StrCpy $INSTDIR "$PROGRAMFILES\${KVX_INSTALL_FOLDER}"
     ${EndIf}
   ${EndIf}
+  Call QuitUnlessFolderFitsCodePage
 FunctionEnd
 
 Function un.onInit
+  Call un.DeleteUninstallerIfAsked
   !insertmacro KvxUseMachineViews
+  Call un.ReadSwitches
   Push "$TEMP\KvxDriversUninstall.log"
   Call un.StartLog
+  Call un.RefuseSwitches
   Call un.QuitUnlessAdministrator
+  Call un.TakeRunLock
   Call un.QuitUnlessOwnEntry
 FunctionEnd
 
@@ -180,10 +221,12 @@ Function UseExistingInstallation
     ${If} $R1 == ""
       StrCpy $INSTDIR $R0
     ${ElseIf} $R1 != $R0
-      ${Log} "refused: /D=$R1 is not the installation's folder; exit code ${KVX_ERROR_PRODUCT_VERSION}"
       MessageBox MB_OK|MB_ICONSTOP "The ${KVX_PRODUCT_NAME} are already installed on this computer, in $R0.$\r$\n$\r$\nThere can be only one installation on a computer. To update it, run setup without choosing a folder; to install in $R1 instead, first remove the installed drivers in Add or Remove Programs.$\r$\n$\r$\nNothing was changed. The log is $LogFile." /SD IDOK
-      SetErrorLevel ${KVX_ERROR_PRODUCT_VERSION}
+      ${ExitWith} ${KVX_EXIT_PRODUCT_VERSION} "refused: /D=$R1 is not the installation's folder"
       Quit
+    ${Else}
+      ; The same folder, perhaps in its 8.3 form: the entry keeps its own spelling.
+      StrCpy $INSTDIR $R0
     ${EndIf}
     StrCpy $DirectoryText "The ${KVX_PRODUCT_NAME} are already installed in the following folder. Setup updates them there; to install them elsewhere, remove them first in Add or Remove Programs. Click Install to start the update."
   ${EndIf}
@@ -210,6 +253,15 @@ Function ShowDirectoryPage
 FunctionEnd
 
 Function LeaveDirectoryPage
+  Push $R0
+  Call FolderFitsCodePage
+  Pop $R0
+  ${If} $R0 = 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${KVX_FOLDER_REFUSED}"
+    Pop $R0
+    Abort
+  ${EndIf}
+  Pop $R0
   ${If} $ExistingFolder != ""
     Push $R0
     Push $R1
@@ -238,9 +290,8 @@ Function un.QuitUnlessOwnEntry
   !insertmacro KvxReadEntryLocation
   ${If} $R0 != ""
   ${AndIf} $R0 != $R1
-    ${Log} "refused: the Add/Remove Programs entry belongs to $R0, this uninstaller to $R1; exit code ${KVX_ERROR_PRODUCT_VERSION}"
     MessageBox MB_OK|MB_ICONSTOP "This uninstaller belongs to an earlier installation in $R1. The ${KVX_PRODUCT_NAME} on this computer are the installation in $R0.$\r$\n$\r$\nNothing was removed. To remove the drivers, use Add or Remove Programs.$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
-    SetErrorLevel ${KVX_ERROR_PRODUCT_VERSION}
+    ${ExitWith} ${KVX_EXIT_PRODUCT_VERSION} "refused: the Add/Remove Programs entry belongs to $R0, this uninstaller to $R1"
     Quit
   ${EndIf}
   ${If} $R0 == ""
@@ -253,19 +304,26 @@ FunctionEnd
 
 !macro KvxLogCancel UN
 Function ${UN}LogCancel
-  ${Log} "cancelled by the user; exit code 1"
+  ${ExitWith} ${KVX_EXIT_CANCELLED} "cancelled by the user"
 FunctionEnd
 !macroend
 !insertmacro KvxLogCancel ""
 !insertmacro KvxLogCancel "un."
 
+Function .onInstFailed
+  Call onFailedRun
+FunctionEnd
+
+Function un.onUninstFailed
+  Call un.onFailedRun
+FunctionEnd
+
 ; A Unicode installer also starts on Windows NT 4.0, which lacks the Plug and Play
 ; functions the module calls.
 Function QuitBeforeWindows2000
   ${IfNot} ${AtLeastWin2000}
-    ${Log} "Windows older than 2000: the drivers need Windows 2000 or later; exit code ${KVX_ERROR_OLD_WIN_VERSION}"
     MessageBox MB_OK|MB_ICONSTOP "The ${KVX_PRODUCT_NAME} need Windows 2000 or later." /SD IDOK
-    SetErrorLevel ${KVX_ERROR_OLD_WIN_VERSION}
+    ${ExitWith} ${KVX_EXIT_OLD_WINDOWS} "Windows older than 2000: the drivers need Windows 2000 or later"
     Quit
   ${EndIf}
 FunctionEnd
@@ -277,9 +335,8 @@ Function ${UN}QuitUnlessAdministrator
   UserInfo::GetAccountType
   Pop $R0
   ${If} $R0 != "Admin"
-    ${Log} "account type $R0: installing drivers needs an administrator; exit code ${KVX_ERROR_ACCESS_DENIED}"
-    MessageBox MB_OK|MB_ICONSTOP "Installing or removing the ${KVX_PRODUCT_NAME} needs an administrator account." /SD IDOK
-    SetErrorLevel ${KVX_ERROR_ACCESS_DENIED}
+    MessageBox MB_OK|MB_ICONSTOP "Installing or removing the ${KVX_PRODUCT_NAME} needs an administrator account.$\r$\n$\r$\nNothing was changed. Run setup again as an administrator." /SD IDOK
+    ${ExitWith} ${KVX_EXIT_FAILED} "refused: account type $R0; installing drivers needs an administrator"
     Quit
   ${EndIf}
   Pop $R0
@@ -288,21 +345,36 @@ FunctionEnd
 !insertmacro KvxAdministratorCheck ""
 !insertmacro KvxAdministratorCheck "un."
 
-; Shows what failed, in the customer's words, with the module's code and message (OK in
-; silent mode), and makes the module's result the exit code. The text before the code is on
-; the stack.
+; Shows what failed, in the customer's words: the step (from the host's report of what the
+; system refused), the module's result as unsigned hex with its text, what is on the machine
+; now (the text on the stack) and what to do next (OK in silent mode); the run ends with 1603.
 !macro KvxReportFailure UN
 Function ${UN}ReportFailure
   Exch $R0
   Push $R1
-  Push $Result
-  Call ${UN}SystemMessage
-  Pop $R1
-  IntFmt $R1 "Error $Result (0x%08x): $R1" $Result
-  ${Log} "failed: $R1; exit code $Result"
+  Push $R2
+  ; The host's text knows SetupAPI's codes, which the system's message table lacks.
+  StrCpy $R2 $ResultText
+  ${If} $R2 == ""
+    Push $Result
+    Call ${UN}SystemMessage
+    Pop $R2
+  ${EndIf}
+  StrCpy $R1 $R2 1 -1
+  ${If} $R1 == "."
+    StrCpy $R2 $R2 -1
+  ${EndIf}
+  IntFmt $R1 "0x%08X" $Result
+  StrCpy $R1 "The result: error $R1, $R2."
+  ${If} $FailedStep != ""
+    StrCpy $R1 "What failed: $FailedStep$\r$\n$R1"
+  ${EndIf}
+  StrCpy $R0 "$R0$\r$\n$\r$\n$R1$\r$\n$\r$\nWhat to do: correct the cause named above, then run setup again. If it fails again, send the log to your support contact: $LogFile"
   ${Log} "message shown: $R0"
-  MessageBox MB_OK|MB_ICONSTOP "$R0$\r$\n$\r$\n$R1$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
-  SetErrorLevel $Result
+  MessageBox MB_OK|MB_ICONSTOP "$R0" /SD IDOK
+  IntFmt $R1 "failed: the module's result 0x%08X" $Result
+  ${ExitWith} ${KVX_EXIT_FAILED} "$R1 ($R2)"
+  Pop $R2
   Pop $R1
   Pop $R0
 FunctionEnd
@@ -328,11 +400,12 @@ Function UndoFailedInstall
   ${If} $EarlierItems > 0
     StrCpy $R1 "$R1$\r$\n$\r$\nThe earlier release of the drivers that was on this computer had already been removed, as every installation does first."
   ${EndIf}
+  IntFmt $R0 "0x%08X" $Result
   ${If} $ProductItems = 0
-    ${Tell} "Setup failed (error $Result); nothing of the drivers remains on this computer"
+    ${Tell} "Setup failed (error $R0); nothing of the drivers remains on this computer"
     StrCpy $R1 "$R1$\r$\n$\r$\nSetup has removed what it had installed: nothing of the drivers remains on this computer, and the boards have no driver until an installation succeeds."
   ${Else}
-    ${Tell} "Setup failed (error $Result); $ProductItems item(s) of the drivers remain on this computer"
+    ${Tell} "Setup failed (error $R0); $ProductItems item(s) of the drivers remain on this computer"
     StrCpy $R1 "$R1$\r$\n$\r$\nSetup could not remove everything it had installed: $ProductItems item(s) of the drivers remain on this computer (listed in the log)."
   ${EndIf}
   ${If} ${RebootFlag}
@@ -371,11 +444,12 @@ Section "Install"
   ${EndIf}
   Call DiscardEarlierCopy
   Call TakeInventory
-  StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} are installed in $INSTDIR."
+  ; The folder on a line of its own: the page would break a long one after its "C:".
+  StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} are installed in:$\r$\n$INSTDIR"
   ${If} $SetupAction == repair
-    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} in $INSTDIR are repaired."
+    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} are repaired in:$\r$\n$INSTDIR"
   ${ElseIf} $SetupAction == update
-    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} in $INSTDIR are updated from $InstalledVersion to ${KVX_VERSION}."
+    StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} are updated from $InstalledVersion to ${KVX_VERSION} in:$\r$\n$INSTDIR"
   ${EndIf}
   StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
   ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
@@ -384,7 +458,7 @@ Section "Install"
     ${Tell} "The earlier release of the drivers was removed"
   ${EndIf}
   Call SummariseRestart
-  StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nThe log of this setup: $LogFile"
+  StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nThe log of this setup:$\r$\n$LogFile"
 SectionEnd
 
 Section "Uninstall"
@@ -399,9 +473,10 @@ Section "Uninstall"
   ${EndIf}
   Call un.DeleteProductFiles
   Call un.DeleteUninstallEntry
+  Call un.DeleteUninstallerAfterExit
   StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} are removed from this computer."
   Call un.SummariseRestart
-  StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nThe log: $LogFile"
+  StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nThe log:$\r$\n$LogFile"
 SectionEnd
 
 ; Says whether a restart is needed, and makes it the exit code: 3010 tells a deployment tool
@@ -411,11 +486,10 @@ Function ${UN}SummariseRestart
   ${If} ${RebootFlag}
     StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nA driver file or service was in use: restart the computer to finish."
     ${Tell} "Restart the computer to finish"
-    ${Log} "done, restart pending; exit code ${KVX_RESTART_PENDING}"
-    SetErrorLevel ${KVX_RESTART_PENDING}
+    ${ExitWith} ${KVX_EXIT_RESTART} "done, restart pending"
   ${Else}
     ${Tell} "Done; no restart is needed"
-    ${Log} "done; exit code 0"
+    ${ExitWith} ${KVX_EXIT_DONE} "done"
   ${EndIf}
 FunctionEnd
 !macroend

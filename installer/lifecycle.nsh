@@ -17,9 +17,8 @@ Var SetupAction
 !macro KvxQuitIfPackageInstalled UPGRADE_CODE
   System::Call 'msi::MsiEnumRelatedProductsW(w "${UPGRADE_CODE}", i 0, i 0, w .R0) i .R1'
   ${If} $R1 == 0
-    ${Log} "refused: the Windows Installer package is installed, product code $R0 (UpgradeCode ${UPGRADE_CODE}); exit code ${KVX_ERROR_PRODUCT_VERSION}"
     MessageBox MB_OK|MB_ICONSTOP "The ${KVX_PRODUCT_NAME} are installed on this computer by their Windows Installer package (KvxDrivers-x86.msi or KvxDrivers-x64.msi, product code $R0).$\r$\n$\r$\nThere can be only one installation on a computer. To use this setup program instead, first remove the package in Add or Remove Programs, or with:$\r$\n    msiexec /x $R0 /qn$\r$\n$\r$\nNothing was changed. The log is $LogFile." /SD IDOK
-    SetErrorLevel ${KVX_ERROR_PRODUCT_VERSION}
+    ${ExitWith} ${KVX_EXIT_PRODUCT_VERSION} "refused: the Windows Installer package is installed, product code $R0 (UpgradeCode ${UPGRADE_CODE})"
     Quit
   ${EndIf}
 !macroend
@@ -49,9 +48,8 @@ Function ChooseSetupAction
       StrCpy $SetupAction update
       ${Log} "installed version: $InstalledVersion; this run updates it to ${KVX_VERSION}"
     ${Else}
-      ${Log} "refused: version $InstalledVersion is installed, newer than ${KVX_VERSION}; exit code ${KVX_ERROR_PRODUCT_VERSION}"
       MessageBox MB_OK|MB_ICONSTOP "Version $InstalledVersion of the ${KVX_PRODUCT_NAME} is installed on this computer. This setup program installs the older version ${KVX_VERSION}.$\r$\n$\r$\nNothing was changed. To install ${KVX_VERSION}, first remove $InstalledVersion in Add or Remove Programs.$\r$\n$\r$\nThe log is $LogFile." /SD IDOK
-      SetErrorLevel ${KVX_ERROR_PRODUCT_VERSION}
+      ${ExitWith} ${KVX_EXIT_PRODUCT_VERSION} "refused: version $InstalledVersion is installed, newer than ${KVX_VERSION}"
       Quit
     ${EndIf}
   ${EndIf}

@@ -75,18 +75,37 @@ Function ${UN}StartLog
   Pop $R0
 FunctionEnd
 
-; Appends the line on the stack. Opening the file for each line keeps no handle open when
-; the run ends early, and leaves every line written so far on disk.
+; Appends the line on the stack, after the time and the process ID: a run refused because
+; another holds the run lock writes into the same log, and its lines must not pass for the
+; other run's. Opening the file for each line keeps no handle open when the run ends early,
+; and leaves every line written so far on disk.
 Function ${UN}WriteLogLine
   Exch $R0
   Push $R1
+  Push $R2
+  Push $R3
+  Push $R4
+  ; SYSTEMTIME: hour, minute, second and milliseconds are its last four words.
+  System::Alloc 16
+  Pop $R1
+  System::Call 'kernel32::GetLocalTime(p R1)'
+  System::Call '*$R1(&i2, &i2, &i2, &i2, &i2 .R2, &i2 .R3, &i2 .R4)'
+  System::Free $R1
+  IntFmt $R2 "%02d" $R2
+  IntFmt $R3 "%02d" $R3
+  IntFmt $R4 "%02d" $R4
+  System::Call 'kernel32::GetCurrentProcessId() i .R1'
+  StrCpy $R2 "$R2:$R3:$R4 [$R1] "
   ClearErrors
   FileOpen $R1 $LogFile a
   ${IfNot} ${Errors}
     FileSeek $R1 0 END
-    FileWrite $R1 "$R0$\r$\n"
+    FileWrite $R1 "$R2$R0$\r$\n"
     FileClose $R1
   ${EndIf}
+  Pop $R4
+  Pop $R3
+  Pop $R2
   Pop $R1
   Pop $R0
 FunctionEnd

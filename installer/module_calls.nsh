@@ -121,6 +121,7 @@ Function ${UN}CallPnPRemoveKVX
   ${If} ${RunningX64}
     Push `--finish-at-restart remove`
     Call ${UN}RunHost
+    Call ${UN}ReadHostOutcome
     Call ${UN}TakeRestartFromHost
   ${Else}
     Push ""
@@ -234,6 +235,7 @@ Function CallPnPInstallKVX
   ${If} ${RunningX64}
     Push `--finish-at-restart install "$R0" "$R1"`
     Call RunHost
+    Call ReadHostOutcome
     Call TakeRestartFromHost
   ${Else}
     Push "$R0, $R1"

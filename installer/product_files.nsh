@@ -86,8 +86,13 @@ Function WriteUninstallEntry
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "Publisher" "${KVX_PUBLISHER}"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${KVX_UNINSTALLER},0"
-  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "UninstallString" `"$INSTDIR\${KVX_UNINSTALLER}"`
-  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "QuietUninstallString" `"$INSTDIR\${KVX_UNINSTALLER}" /S`
+  ; In place (_?=, last and unquoted, as NSIS wants it), so that the command waits for the
+  ; removal and returns its exit code: uninstaller_in_place.nsh.
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "UninstallString" `"$INSTDIR\${KVX_UNINSTALLER}" _?=$INSTDIR`
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "QuietUninstallString" `"$INSTDIR\${KVX_UNINSTALLER}" /S _?=$INSTDIR`
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "HelpLink" "${KVX_HELP_LINK}"
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "URLInfoAbout" "${KVX_ABOUT_LINK}"
+  Call WriteInstallDate
   WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "NoRepair" 1
   Push $R0
@@ -95,6 +100,26 @@ Function WriteUninstallEntry
   Push $R2
   ${GetSize} "$INSTDIR" "/S=0K" $R0 $R1 $R2
   WriteRegDWORD HKLM "${KVX_UNINSTALL_KEY}" "EstimatedSize" $R0
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; InstallDate, as Windows Installer writes it for its entries: YYYYMMDD, local time.
+Function WriteInstallDate
+  Push $R0
+  Push $R1
+  Push $R2
+  Push $R3
+  System::Alloc 16
+  Pop $R0
+  System::Call 'kernel32::GetLocalTime(p R0)'
+  System::Call '*$R0(&i2 .R1, &i2 .R2, &i2, &i2 .R3)'
+  System::Free $R0
+  IntFmt $R2 "%02d" $R2
+  IntFmt $R3 "%02d" $R3
+  WriteRegStr HKLM "${KVX_UNINSTALL_KEY}" "InstallDate" "$R1$R2$R3"
+  Pop $R3
   Pop $R2
   Pop $R1
   Pop $R0
@@ -133,5 +158,11 @@ FunctionEnd
   StrCpy $R2 $R1 1 -1
   ${If} $R2 == "\"
     StrCpy $R1 $R1 -1
+  ${EndIf}
+  ; The installed folder in its 8.3 form (PROGRA~1\...) is the same folder.
+  StrCpy $R2 ""
+  System::Call 'kernel32::GetLongPathName(t R1, t .R2, i ${NSIS_MAX_STRLEN})'
+  ${If} $R2 != ""
+    StrCpy $R1 $R2
   ${EndIf}
 !macroend

@@ -10,7 +10,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
     wine wine32:i386 wine64 python3
     nsis osslsigncode openssl wixl msitools faketime
-    xvfb xdotool imagemagick
+    xvfb xdotool imagemagick librsvg2-bin
     ansible ansible-lint
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The product installer's pages as a customer walks them, under Xvfb on a 32-bit Wine
 # prefix: the install wizard page by page, the directory page of a second run, a cancel of
-# the uninstaller, then the uninstall wizard. Each page is
+# the uninstaller, then the uninstall wizard with a driver binary in use, which ends on the
+# restart page. Each page is
 # saved as a PNG under build/installer/pages/ for a reviewer to read.
 #
 #   installer_pages.sh INSTALLER BIN_DIR
@@ -102,7 +103,8 @@ through_cmd() {
 }
 setup_exe=$(winepath -w "$installer")
 uninstaller="\"$folder\\uninstall.exe\" _?=$folder"
-# A Windows program's exit code, written by the shell that waited for it.
+# A Windows program's exit code, written by the shell that waited for it: Wine hands the
+# shell its low 8 bits only (1602 arrives as 66).
 started() {
     ("$@" >/dev/null 2>&1; echo $? >"$work/status") &
 }
@@ -145,8 +147,8 @@ shot 07-second-run-cancel-asks screen
 press Return
 ended
 out=$(log_of KvxDriversSetup.log)
-check "a second run shows the installation's folder; its cancel asks, exits with 1, is logged" \
-    eval '[ "$status" = 1 ] && has "cancelled by the user; exit code 1"'
+check "a second run shows the installation's folder; its cancel asks, exits with 1602, is logged" \
+    eval '[ "$status" = $((1602 & 0xFF)) ] && has "cancelled by the user; exit code 1602"'
 
 # --- a cancelled uninstall, then the uninstall wizard --------------------------------------
 
@@ -161,18 +163,28 @@ out=$(log_of KvxDriversUninstall.log)
 check "cancelling the uninstaller asks first, is logged, and leaves the installation" \
     eval 'has "cancelled by the user" && wine reg query "$entry" >/dev/null 2>&1'
 
+# A driver binary in use: the finish page asks about the restart, below its reason and the
+# log's path; "I will restart later" is the default, so Return finishes without one.
+wine "$bin/demo_machine.exe" hold 'C:\windows\system32\drivers\dz4xwin2k.sys' 60 >"$work/hold.out" 2>&1 &
+holder=$!
+for _ in $(seq 100); do
+    grep -q "held open" "$work/hold.out" 2>/dev/null && break
+    sleep 0.1
+done
 started through_cmd "$uninstaller"
 find_window "Kavexa KVX Board Drivers 1.0.0.0 Uninstall"
 press Return
-wait_for_log KvxDriversUninstall.log "; exit code"
+wait_for_log KvxDriversUninstall.log "; exit code 3010"
 shot 13-uninstall-progress
 press Return
-shot 14-uninstall-finish
+shot 14-uninstall-finish-restart
 press Return
 ended
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
 out=$(wine reg query "$entry" 2>&1 | tr -d '\r')
-check "the uninstall wizard: exit code 0 and the entry gone" \
-    eval '[ "$status" = 0 ] && ! wine reg query "$entry" >/dev/null 2>&1'
+check "the uninstall wizard with a driver in use: exit code 3010 and the entry gone" \
+    eval '[ "$status" = $((3010 & 0xFF)) ] && ! wine reg query "$entry" >/dev/null 2>&1'
 
 echo "installer pages: $passed passed, $failed failed; the pages are in $pages"
 [ "$failed" -eq 0 ]

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The product installer under Wine as a deployment tool runs it, on the demo machine: a
-# failing install, a silent install, a second folder refused, a stale uninstaller refused,
-# and a silent uninstall with a driver binary in use, each judged by its exit code, the
-# product's inventory, the Add/Remove Programs entry, the install folder and the log.
+# failing install, switches and folders refused, a run while another holds the run lock, a
+# silent install, a second folder refused, a stale uninstaller refused, and the entry's
+# quiet uninstall string with and without a driver binary in use, each judged by its exit
+# code, the product's inventory, the Add/Remove Programs entry, the install folder, the log
+# and the LastRun record.
 #
 #   installer_test.sh --arch win32|win64 INSTALLER BIN_DIR
 #
@@ -63,6 +65,19 @@ log_of() {
 }
 
 no_entry() { ! wine reg query "$entry" "${view[@]}" >/dev/null 2>&1; }
+# The uninstaller's file and folder go once it has ended: a moment after its caller returns.
+folder_goes() {
+    for _ in $(seq 50); do
+        [ -e "$folder_unix" ] || return 0
+        sleep 0.2
+    done
+    return 1
+}
+# The LastRun record as "Name=value" lines, sorted, Time left out: what a run left there.
+last_run() {
+    wine reg query 'HKLM\Software\Kavexa Systems Inc\KVX Board Drivers\LastRun' "${view[@]}" 2>/dev/null |
+        tr -d '\r' | awk '$2 ~ /^REG_/ && $1 != "Time" { v = $0; sub(/^ *[^ ]+ +[^ ]+ +/, "", v); print $1 "=" v }' | LC_ALL=C sort | tr '\n' ' '
+}
 
 demo() { wine "$bin/demo_machine.exe" "$@" >/dev/null; }
 demo boards && demo earlier
@@ -86,22 +101,62 @@ mkdir -p "$own_unix/drivers"
 echo "the user's own" >"$own_unix/drivers/notes.txt"
 run "$(winepath -w "$work/bad-setup.exe") /S /D=C:\\Own Tools"
 out=$(log_of KvxDriversSetup.log)
-result=$(sed -n 's/^KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
-check "a second INF that is not an INF: the install's non-zero result is the exit code" \
-    eval '[ -n "$result" ] && [ "$result" -ne 0 ] && [ $((status & 0xFFFFFFFF)) -eq $((result & 0xFFFFFFFF)) ] &&
-    has "; exit code $result" && has "KVXSetup_PnPRemoveKVX returned 0" &&
+result=$(sed -n 's/^.*\] KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
+result_hex=$(printf '0x%08X' $((result & 0xFFFFFFFF)))
+record=$(last_run)
+check "a second INF that is not an INF: exit code 1603, the module's result in the log and LastRun" \
+    eval '[ -n "$result" ] && [ "$result" -ne 0 ] && [ "$status" = 1603 ] &&
+    has "failed: the module'"'"'s result $result_hex" && has "; exit code 1603" &&
+    has "KVXSetup_PnPRemoveKVX returned 0" &&
     has "earlier release of the drivers that was on this computer had already been removed" &&
-    has "nothing of the drivers remains on this computer"'
+    has "nothing of the drivers remains on this computer" && has "What to do: correct the cause" &&
+    grep -q "ExitCode=0x643 .*ModuleResult=$(printf 0x%x $((result & 0xFFFFFFFF))) " <<<"$record"'
+if [ "$arch" = win64 ]; then
+    check "64-bit Windows: the failure message names the INF that could not be staged, the error's text" eval '
+        has "What failed: could not stage INF C:\\Own Tools\\drivers\\kvxhxhw.inf: " &&
+        has "The result: error 0xE0000000, ERROR_EXPECTED_SECTION_NAME."'
+fi
 check "the failed install left nothing of the product, the user's own file, no entry" \
     eval 'nothing_left && [ "$(cd "$own_unix" && find . -type f)" = ./drivers/notes.txt ] && no_entry'
 
 # --- the silent install --------------------------------------------------------------------
 
-# The failure's removal took the boards off, and Wine brings removed root devices back never.
+# --- refusals before anything changes -----------------------------------------------------
+
+# An unknown switch beside a silent one, a folder the ANSI code page cannot spell, another
+# run holding the lock: each ends at once, with its code, no window and nothing installed.
 demo boards && demo earlier
+wine "$bin/demo_machine.exe" hold-run 15 >"$work/hold-run.out" 2>&1 &
+run_holder=$!
+for _ in $(seq 100); do
+    grep -q "held for" "$work/hold-run.out" 2>/dev/null && break
+    sleep 0.1
+done
 run "$(winepath -w "$installer") /S"
+busy_status=$status
+kill "$run_holder" 2>/dev/null
+wait "$run_holder" 2>/dev/null
+run "$(winepath -w "$installer") /bogus /S"
+bogus_status=$status
+# One argument to cmd, so that Wine quotes the whole line and NSIS sees /D= unquoted; not a
+# batch file, which cmd would read in the OEM code page. Omega is not in code page 1252.
+LANG=C.UTF-8 wine cmd /c "$(winepath -w "$installer") /quiet /D=C:\Programmes\Kävexa Tréiber Ω" >/dev/null 2>&1
+status=$?
+out=$(log_of KvxDriversSetup.log)
+check "refused with nothing changed: another run 1618, /bogus 87, a folder outside the code page 87" eval '
+    [ "$busy_status" = 1618 ] && [ "$bogus_status" = 87 ] && [ "$status" = 87 ] &&
+    has "refused: another installation or removal of the drivers is in progress; exit code 1618" &&
+    has "refused: unknown switch /bogus; exit code 87" && has "refused: the ANSI code page cannot spell" &&
+    [ ! -e "$folder_unix" ] && [ ! -e "$drive_c/Programmes" ] && no_entry'
+
+# The failure's removal took the boards off, and Wine brings removed root devices back never.
+# /quiet, as administrators type it: silent, no wizard waiting for a click.
+run "$(winepath -w "$installer") /quiet"
 install_status=$status
-check "the silent install exits with 0" [ "$status" = 0 ]
+check "the install with /quiet exits with 0" [ "$status" = 0 ]
+out=$(last_run)
+check "LastRun: the exe's install, its version, exit code, result, no restart, the log" \
+    grep -q "^Action=install .*ExitCode=0x0 Log=C:.*KvxDriversSetup.log ModuleResult=0x0 Package=exe .*RestartPending=0x0 .*Version=1.0.0.0 $" <<<"$out"
 out=$(inventory)
 check "inventory: both families' boards run the product's driver, its binaries are there" eval '
     count_is ", service dz4x, provider \"Kavexa Systems Inc\"" 2 &&
@@ -113,7 +168,7 @@ check "the Add/Remove Programs entry names the product, its version, icon and un
     [ "$(entry_value Publisher)" = "Kavexa Systems Inc" ] &&
     [ "$(entry_value InstallLocation)" = "$folder" ] &&
     [ "$(entry_value DisplayIcon)" = "$folder\\uninstall.exe,0" ] &&
-    [ "$(entry_value QuietUninstallString)" = "\"$folder\\uninstall.exe\" /S" ] &&
+    [ "$(entry_value QuietUninstallString)" = "\"$folder\\uninstall.exe\" /S _?=$folder" ] &&
     [ "$(entry_value NoModify)" = 0x1 ] && [ -n "$(entry_value EstimatedSize)" ]'
 if [ "$arch" = win64 ]; then
     out=$(wine reg query "$entry" /reg:32 2>&1 | tr -d '\r')
@@ -133,8 +188,8 @@ else
     path_line="in-process: $folder\\KvxSetupCalls.dll calls $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
 fi
 out=$(log_of KvxDriversSetup.log)
-check "the log: a dated header per run, the path, the result, the finish page's summary" eval '
-    [ "$(grep -c "^==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 2 ] &&
+check "the log: a dated header per run, each line's time and process, the path, the result, the summary" eval '
+    [ "$(grep -c "^[0-9:]* \[[0-9]*\] ==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 5 ] &&
     has "$path_line" && has "KVXSetup_PnPInstallKVX returned 0 (0x00000000): " &&
     has "Boards found: 4; running the new driver: 4" &&
     has "The earlier release of the drivers was removed" &&
@@ -169,24 +224,12 @@ pending() {
     wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
         /v PendingFileRenameOperations "${view[@]}" 2>&1 | tr -d '\r'
 }
-if [ "$arch" = win32 ]; then
-    # _?= runs the uninstaller in place, so the caller waits for it and gets its exit code;
-    # a running program cannot delete itself, so the uninstaller file is left to the caller.
-    run "\"$folder\\uninstall.exe\" /S _?=$folder"
-    check "only the uninstaller itself is left in the install folder" \
-        eval '[ "$(ls -A "$folder_unix")" = uninstall.exe ]'
-else
-    # What a deployment tool runs: the uninstaller copies itself to the temporary folder and
-    # returns at once; the copy's log says when it has finished.
-    run "$(entry_value QuietUninstallString)"
-    for _ in $(seq 120); do
-        [[ "$(log_of KvxDriversUninstall.log)" == *"exit code"* ]] && break
-        sleep 0.5
-    done
-    sleep 1
-    status=$(sed -n 's/.*; exit code \([0-9]*\)$/\1/p' <<<"$(log_of KvxDriversUninstall.log)" | tail -n 1)
-    check "the quiet uninstall string removes the install folder entirely" [ ! -e "$folder_unix" ]
-fi
+# The entry's command exactly as written, as deployment tools run it: it returns only when
+# the removal is done, with its exit code, and leaves neither the uninstaller nor the folder.
+run "$(entry_value QuietUninstallString)"
+out=$(log_of KvxDriversUninstall.log)
+check "the quiet uninstall string returns when the removal is done, then its folder goes" eval '
+    [[ "$(tail -n 1 <<<"$out")" == *"] done, restart pending; exit code $status" ]] && folder_goes'
 out=$(pending)
 check "a driver binary in use: the uninstall exits with 3010 and schedules its deletion" \
     eval '[ "$status" = 3010 ] && has "dz4xwin2k.sys"'
@@ -201,6 +244,22 @@ out=$(log_of KvxDriversUninstall.log)
 check "the uninstall log: the removal's result, the binary in use, the restart" eval '
     has "KVXSetup_PnPRemoveKVX returned 0 (0x00000000): " && has "Restart the computer to finish" &&
     has "done, restart pending; exit code 3010"'
+out=$(last_run)
+check "LastRun: the exe's uninstall, exit code 3010, restart pending" \
+    grep -q "^Action=uninstall .*ExitCode=0xbc2 .*Package=exe .*RestartPending=0x1 " <<<"$out"
+
+# Nothing in use now: the same command returns 0. Before it, an update given the folder in
+# its 8.3 form: the same folder, so updated there rather than refused as a second one.
+demo boards
+run "$(winepath -w "$installer") /S"
+short=$(winepath -s "$folder" 2>/dev/null | tr -d '\r')
+run "$(winepath -w "$installer") /S /D=$short"
+check "the installation's folder in its 8.3 form ($short) is the installation's: updated, exit code 0" \
+    eval '[ "$status" = 0 ] && [ -n "$short" ] && [ "$short" != "$folder" ] &&
+    [ "$(entry_value InstallLocation)" = "$folder" ]'
+run "$(entry_value QuietUninstallString)"
+check "with nothing in use the quiet uninstall string returns 0 and leaves no folder" \
+    eval '[ "$status" = 0 ] && no_entry && folder_goes'
 
 if [ "$arch" = win32 ]; then
     # A failing repair of an installation (the same version, a broken second INF) puts the

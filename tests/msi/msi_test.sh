@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The MSI package under Wine's msiexec as a deployment engine runs it, on the demo machine:
-# a failing install, a silent install, the rollback action on its own, a major upgrade, a
-# refused downgrade and a silent uninstall, each judged by the exit code, the product's
-# inventory, the Add/Remove Programs entry, the install folder and the verbose log.
+# a failing install, an install while another run holds the run lock, a silent install, the
+# rollback action on its own, a major upgrade, a refused downgrade and a silent uninstall,
+# each judged by the exit code, the product's inventory, the Add/Remove Programs entry, the
+# install folder, the verbose log and the LastRun record.
 #
 #   msi_test.sh --arch win32|win64 MSI_DIR BIN_DIR
 #
@@ -51,6 +52,12 @@ entry_value() {
         awk -v n="$2" '$1 == n { $1 = $2 = ""; sub(/^ +/, ""); print }'
 }
 no_entry() { ! wine reg query "$(entry_of "$1")" "${view[@]}" >/dev/null 2>&1; }
+# The LastRun record as "Name=value " pairs, sorted, Time left out.
+last_run() {
+    wine reg query 'HKLM\Software\Kavexa Systems Inc\KVX Board Drivers\LastRun' "${view[@]}" 2>/dev/null |
+        tr -d '\r' | awk '$2 ~ /^REG_/ && $1 != "Time" { v = $0; sub(/^ *[^ ]+ +[^ ]+ +/, "", v); print $1 "=" v }' |
+        LC_ALL=C sort | tr '\n' ' '
+}
 
 # Runs msiexec from a batch file, which gives the full exit code (Wine hands the shell only
 # its low 8 bits) and waits for it; $out is then the verbose log, $seconds the time taken.
@@ -93,8 +100,27 @@ msiexec_run /i "$work/failing/KvxDrivers-$width.msi"
 check "a second INF that is not an INF: exit code 1603, the module's result in the log" eval '
     [ "$status" = 1603 ] && has "KVXSetup_PnPInstallKVX returned " &&
     lacks "KVXSetup_PnPInstallKVX returned 0 " && has "taking off what the failed install put on"'
-check "the failed install left no drivers, no entry and no install folder" eval '
-    no_entry "$work/failing/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ] && no_drivers'
+record=$(last_run)
+check "the failed install left no drivers, no entry and no install folder; LastRun has its result" eval '
+    no_entry "$work/failing/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ] && no_drivers &&
+    grep -q "^Action=install .*ExitCode=0x643 .*ModuleResult=0x[1-9a-f][0-9a-f]* Package=msi " <<<"$record"'
+
+# Another run of the drivers' setup holds the run lock: the driver action refuses to start.
+boards
+wine "$bin/demo_machine.exe" hold-run 15 >"$work/hold-run.out" 2>&1 &
+run_holder=$!
+for _ in $(seq 100); do
+    grep -q "held for" "$work/hold-run.out" 2>/dev/null && break
+    sleep 0.1
+done
+msiexec_run /i "$package"
+kill "$run_holder" 2>/dev/null
+wait "$run_holder" 2>/dev/null
+record=$(last_run)
+check "while another run holds the run lock: 1603, nothing installed, the reason in the log and LastRun" eval '
+    [ "$status" = 1603 ] && has "another run of the drivers'"'"' setup is in progress" &&
+    lacks "KVXSetup_PnPInstallKVX returned" && no_entry "$package" && [ ! -e "$folder_unix" ] &&
+    grep -q "ExitCode=0x643 .*ModuleResult=0x652 " <<<"$record"'
 
 # The setup program's entry, as it writes it: the package must not install beside it.
 exe_entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers'
@@ -113,6 +139,9 @@ check "the silent install exits with 0; the log has the module's trace and resul
     [ "$status" = 0 ] && has "KVXSETUPW2K: " && lacks "rolling back the drivers" &&
     has "KvxMsiActions: KVXSetup_PnPInstallKVX returned 0 (0x0)"'
 check "inventory: both families' boards run the product's driver" drivers_installed
+out=$(last_run)
+check "LastRun: the MSI's install, exit code 0, the module's result and its count of changes" \
+    grep -q "^Action=install Changes=0x[1-9a-f][0-9a-f]* ExitCode=0x0 Log= ModuleResult=0x0 Package=msi Refusals=0x0 RestartPending=0x0 Version=1.0.0.0 $" <<<"$out"
 check "the Add/Remove Programs entry names the product, its version and its folder" eval '
     [ "$(entry_value "$package" DisplayName)" = "Kavexa KVX Board Drivers" ] &&
     [ "$(entry_value "$package" DisplayVersion)" = 1.0.0.0 ] &&
@@ -188,6 +217,9 @@ check "a driver binary and an INF in use: exit 3010, they and the INF's .pnf wai
 check "after the uninstall: no entry, no install folder, only the scheduled files left" eval '
     inventory && lacks "provider \"Kavexa Systems Inc\"" && count_is ": missing" 2 &&
     no_entry "$work/later/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ]'
+out=$(last_run)
+check "LastRun: the MSI's uninstall, exit code 3010, restart pending" \
+    grep -q "^Action=uninstall .*ExitCode=0xbc2 .*Package=msi .*RestartPending=0x1 " <<<"$out"
 
 if [ "$arch" = win64 ]; then
     msiexec_run /i "$msi_dir/KvxDrivers-x86.msi"

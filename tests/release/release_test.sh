@@ -35,12 +35,18 @@ step "checksums: sha256sum -c, and SHA256SUMS names every other file"
 diff <(cd "$bundle" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort) \
     <(sed 's/^[0-9a-f]*  //' "$bundle/SHA256SUMS") || fail "SHA256SUMS does not list the bundle's files"
 
-step "signatures: every program and DLL verifies, and without its signature is the unsigned build"
+# Windows 2000 and XP read only the primary signature, which must be the SHA-1 one.
+two_signatures_verify() {
+    osslsigncode verify -in "$1" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 &&
+        grep -q "^Number of verified signatures: 2" "$work/verify.log" &&
+        [ "$(sed -n 's/^Message digest algorithm \+: //p' "$work/verify.log" | tr '\n' ' ')" = "SHA1 SHA256 " ]
+}
+
+step "signatures: every program and DLL verifies (SHA-1, SHA-256 nested), and without them is the unsigned build"
 programs=$(cd "$bundle" && find . -type f \( -name '*.exe' -o -name '*.dll' \) -printf '%P\n' | LC_ALL=C sort)
 [ "$(echo "$programs" | wc -l)" -ge 4 ] || fail "only these programs in the bundle: $programs"
 for program in $programs; do
-    osslsigncode verify -in "$bundle/$program" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 &&
-        grep -q "Signature verification: ok" "$work/verify.log" || fail "$program: signature does not verify"
+    two_signatures_verify "$bundle/$program" || fail "$program: not a verified SHA-1 signature with a SHA-256 one nested"
     osslsigncode remove-signature -in "$bundle/$program" -out "$work/unsigned" >/dev/null
     case "$program" in
         x86/*) unsigned=$clone/build/mingw-i686/${program#x86/} ;;
@@ -65,8 +71,7 @@ done
 step "MSI packages: each signature verifies, and each carries the bundle's signed module and host"
 for arch in x86 x64; do
     msi=$bundle/KvxDrivers-$arch.msi
-    osslsigncode verify -in "$msi" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 &&
-        grep -q "Signature verification: ok" "$work/verify.log" || fail "KvxDrivers-$arch.msi: signature does not verify"
+    two_signatures_verify "$msi" || fail "KvxDrivers-$arch.msi: not a verified SHA-1 signature with a SHA-256 one nested"
     rm -rf "$work/extracted"
     msiextract -C "$work/extracted" "$msi" >/dev/null || fail "KvxDrivers-$arch.msi: msiextract failed"
     # msiextract names the 32-bit Program Files folder and not the 64-bit one.

@@ -10,6 +10,7 @@
 #include "board_return.h"
 #include "earlier_installation.h"
 #include "file_in_use.h"
+#include "run_in_progress.h"
 #include "machine_setup.h"
 
 namespace {
@@ -27,6 +28,8 @@ void PrintUsage(FILE* to) {
             "                                   with the driver staged for them, as a\n"
             "                                   real PCI bus's rescan does\n"
             "       demo_machine rescan SECONDS rescan every 100 ms for SECONDS\n"
+            "       demo_machine hold-run SECONDS  hold the setup's run lock, as a run in\n"
+            "                                   progress does, for SECONDS\n"
             "Exit code: 0 when done, 1 when a step failed, 2 on a usage error.\n");
 }
 
@@ -66,6 +69,10 @@ int main(int argc, char** argv) {
         printf("Rescan every 100 ms:\n");
         WatchForRemovedBoards(strtoul(argv[2], nullptr, 10), 100);
         return 0;
+    }
+    if (mode == "hold-run" && argc == 3) {
+        printf("Setup run in progress:\n");
+        return HoldRunLock(strtoul(argv[2], nullptr, 10)) == 0 ? 0 : 1;
     }
     PrintUsage(stderr);
     return 2;

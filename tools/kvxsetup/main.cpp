@@ -23,6 +23,7 @@
 #include "trace_echo.h"
 #include "interposition/error_text.h"
 #include "interposition/machine_changes.h"
+#include "win32_common/run_lock.h"
 
 namespace {
 
@@ -206,8 +207,7 @@ int FinishRealRun(const CommandLine& line, DWORD result, std::vector<std::string
 
 // The module is loaded only around the call: its load and unload lines frame the export's
 // own trace.
-int CallExport(const CommandLine& line) {
-    const Command& command = *line.command;
+int CallExportAlone(const CommandLine& line, const Command& command) {
     if (!line.quiet || !line.log_path.empty()) StartTraceDisplay();
     HMODULE module = LoadLibraryA(line.module_path.c_str());
     if (!module) {
@@ -253,6 +253,19 @@ int CallExport(const CommandLine& line) {
                                     DescribeResult(written));
         }
     }
+    return exit_code;
+}
+
+// A preview changes nothing and may run beside a setup; a real call waits for no one: it
+// refuses while another run of the drivers' setup is in progress.
+int CallExport(const CommandLine& line) {
+    DWORD busy = ERROR_SUCCESS;
+    HANDLE lock = line.what_if ? nullptr : TakeRunLock(&busy);
+    if (busy != ERROR_SUCCESS) {
+        return NotCalled("another run of the drivers' setup is in progress", busy);
+    }
+    const int exit_code = CallExportAlone(line, *line.command);
+    ReleaseRunLock(lock);
     return exit_code;
 }
 

@@ -74,6 +74,9 @@ ModuleOutcome CallLoadedModule(HMODULE module, const ModuleRequest& request) {
     ScheduleHeldBackDeletions();
     outcome.changes = DescribeRecordedChanges();
     outcome.changes.push_back(SummarizeRecordedChanges());
+    for (const RecordedChange& change : RecordedChanges()) {
+        ++(change.error == ERROR_SUCCESS ? outcome.changes_made : outcome.refusals);
+    }
     RestartNeeded(&outcome.restart_reasons);
     return outcome;
 }

@@ -31,6 +31,9 @@ struct ModuleOutcome {
     DWORD result = ERROR_SUCCESS;
     // What the call changed and what was refused, one line each, then a summary line.
     std::vector<std::string> changes;
+    // How many of those were made and how many refused.
+    DWORD changes_made = 0;
+    DWORD refusals = 0;
     // What the call left to be finished at the next restart, one line each.
     std::vector<std::string> restart_reasons;
 };

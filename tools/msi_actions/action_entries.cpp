@@ -10,6 +10,7 @@
 #include <string>
 
 #include "action_data.h"
+#include "action_run.h"
 #include "interposition/error_text.h"
 #include "module_call/module_call.h"
 #include "msi_session.h"
@@ -68,26 +69,26 @@ void RequestRestartIfNeeded(MSIHANDLE install, const ModuleOutcome& outcome) {
     MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
 }
 
-UINT RunRemoval(MSIHANDLE install, const char* what) {
+UINT RunRemoval(MSIHANDLE install, const char* what, LastRunFacts* facts) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
     Log(install,
         std::string(what) + ": " + ExportName(ModuleCall::kRemove) + "() from " + data.module_path);
     const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kRemove);
+    NoteOutcome(outcome, facts);
     if (!LogOutcome(install, ModuleCall::kRemove, outcome)) return ERROR_INSTALL_FAILURE;
     RequestRestartIfNeeded(install, outcome);
     return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
+UINT InstallDrivers(MSIHANDLE install, LastRunFacts* facts) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
     Log(install, std::string("installing the drivers: ") + ExportName(ModuleCall::kInstall) +
                      "(\"" + data.first_inf + "\", \"" + data.second_inf + "\") from " +
                      data.module_path);
     const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kInstall);
+    NoteOutcome(outcome, facts);
     if (LogOutcome(install, ModuleCall::kInstall, outcome)) {
         RequestRestartIfNeeded(install, outcome);
         return ERROR_SUCCESS;
@@ -102,8 +103,22 @@ extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
     return ERROR_INSTALL_FAILURE;
 }
 
+UINT RemoveDrivers(MSIHANDLE install, LastRunFacts* facts) {
+    return RunRemoval(install, "removing the drivers", facts);
+}
+
+UINT RollBackDrivers(MSIHANDLE install, LastRunFacts* facts) {
+    return RunRemoval(install, "rolling back the drivers", facts);
+}
+
+}  // namespace
+
+extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
+    return RunDriverAction(install, "install", InstallDrivers);
+}
+
 extern "C" UINT __stdcall KvxRemoveDrivers(MSIHANDLE install) {
-    return RunRemoval(install, "removing the drivers");
+    return RunDriverAction(install, "uninstall", RemoveDrivers);
 }
 
 // The removal's rollback twin: runs when the installation fails after the drivers were
@@ -123,5 +138,5 @@ extern "C" UINT __stdcall KvxRestoreDrivers(MSIHANDLE install) {
 // Runs when the installation fails after KvxInstallDrivers has run (or while it ran): the
 // drivers it installed come off again, before the installer takes back the module's file.
 extern "C" UINT __stdcall KvxRollBackDrivers(MSIHANDLE install) {
-    return RunRemoval(install, "rolling back the drivers");
+    return RunDriverAction(install, "rollback", RollBackDrivers);
 }
