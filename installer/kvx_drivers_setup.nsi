@@ -52,6 +52,9 @@ SetCompressor /SOLID lzma
 !include module_calls.nsh
 !include "${KVX_PACKAGE_LIST}"
 !include product_files.nsh
+!include system_dlls.nsh
+!include package_check.nsh
+!include folder_protection.nsh
 
 Name "${KVX_PRODUCT_NAME} ${KVX_VERSION}"
 OutFile "${KVX_OUTFILE}"
@@ -131,6 +134,7 @@ Function .onInit
   !insertmacro KvxUseMachineViews
   Push "$TEMP\KvxDriversSetup.log"
   Call StartLog
+  Call LoadSystemSetupDlls
   Call QuitBeforeWindows2000
   Call QuitUnlessAdministrator
   StrCpy $DirectoryText "Setup installs the drivers' program files in the following folder. To install in a different folder, click Browse and select another folder. Click Install to start the installation."
@@ -148,6 +152,7 @@ Function un.onInit
   !insertmacro KvxUseMachineViews
   Push "$TEMP\KvxDriversUninstall.log"
   Call un.StartLog
+  Call un.LoadSystemSetupDlls
   Call un.QuitUnlessAdministrator
   Call un.QuitUnlessOwnEntry
 FunctionEnd
@@ -332,6 +337,9 @@ FunctionEnd
 
 Section "Install"
   AddSize ${KVX_INSTALL_SIZE_KB}
+  Call CheckRoomForProgramFiles
+  Call CheckDriverPackages
+  Call ProtectInstallFolder
   Call CopyProductFiles
   ${Tell} "Looking for the boards and for drivers already installed"
   Call TakeInventory

@@ -55,7 +55,8 @@ Function ${UN}RunHost
   ${If} $R1 == ""
     StrCpy $R1 "$SYSDIR\cmd.exe"
   ${EndIf}
-  nsExec::Exec `"$R1" /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
+  ; /D: no Command Processor AutoRun of anyone's inside this run.
+  nsExec::Exec `"$R1" /D /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
   Pop $Result
   ${If} $Result == "error"
   ${OrIf} $Result == "timeout"

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -68,8 +69,27 @@ bool ReadWatchWords(const Words& words, CommandLine* line, std::string* problem)
     return true;
 }
 
+bool ReadCheckPackageWords(const Words& words, CommandLine* line, std::string* problem) {
+    if (words.size() != 2 || IsOptionWord(words[0]) || IsOptionWord(words[1])) {
+        *problem = "check-package takes FIRST_INF SECOND_INF";
+        return false;
+    }
+    line->arguments.text[0] = words[0];
+    line->arguments.text[1] = words[1];
+    return true;
+}
+
+// A full path: a drive's root or a share. Any other name the system would look up along its
+// search path, which runs through folders that others can write to.
+bool IsFullPath(const std::string& path) {
+    const bool drive = path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    return drive || path.starts_with("\\\\");
+}
+
 bool ReadCommandWords(Words words, CommandLine* line, std::string* problem) {
     if (line->command_name == "inventory") return ReadInventoryWords(words, line, problem);
+    if (line->command_name == "check-package") return ReadCheckPackageWords(words, line, problem);
     if (line->command_name == "watch") return ReadWatchWords(words, line, problem);
     if (line->command_name == "--version") {
         if (words.empty()) return true;
@@ -94,6 +114,9 @@ bool CombinationAllowed(const CommandLine& line, std::string* problem) {
         *problem = "--finish-at-restart goes with a real run, not with --what-if";
     } else if (!line.report_path.empty() && !calls_export) {
         *problem = "--report goes with a command that calls an export";
+    } else if (!line.module_path.empty() && !IsFullPath(line.module_path)) {
+        *problem = "--dll takes a full path, such as C:\\setup\\KVXSETUPW2K.dll, not \"" +
+                   line.module_path + "\"";
     } else {
         return true;
     }
@@ -140,7 +163,8 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string* 
             return std::nullopt;
         } else {
             line.command = FindCommand(word);
-            if (!line.command && word != "inventory" && word != "watch") {
+            if (!line.command && word != "inventory" && word != "watch" &&
+                word != "check-package") {
                 *problem = "unknown command \"" + word + "\"";
                 return std::nullopt;
             }

@@ -22,6 +22,8 @@
 #include "trace_echo.h"
 #include "interposition/error_text.h"
 #include "interposition/machine_changes.h"
+#include "win32_common/package_check.h"
+#include "win32_common/system_dlls.h"
 
 namespace {
 
@@ -44,7 +46,8 @@ void PrintUsage(FILE* to) {
             "the system's message) on stdout, then what the call changed on the machine and\n"
             "what the system refused; the module's trace goes to stderr as it is written.\n"
             "\noptions (before the command):\n"
-            "  --dll PATH           load the module from PATH, not from kvxsetup.exe's folder\n"
+            "  --dll PATH           load the module from PATH (a full path), not from\n"
+            "                       kvxsetup.exe's folder\n"
             "  --quiet              show only the result line\n"
             "  --log FILE           append every line shown, the trace and the change report\n"
             "                       to FILE with the date, time and process ID\n"
@@ -66,6 +69,9 @@ void PrintUsage(FILE* to) {
             "  watch [--seconds N]\n"
             "      print every process's debug output with its process ID, until Ctrl+C\n"
             "      or for N seconds\n"
+            "  check-package FIRST_INF SECOND_INF\n"
+            "      check what install would check before it removes anything: both INFs\n"
+            "      open, every file they copy is there, the system drive has room\n"
             "\n"
             "Numbers are decimal, or hexadecimal with 0x. Exit code: the export's result\n"
             "(0 for success); 3010 with --finish-at-restart when the export returned 0 and a\n"
@@ -87,6 +93,10 @@ int NotCalled(const std::string& what, DWORD error) {
     fflush(stdout);
     PrintAndLog(stderr, "kvxsetup: " + what + ": " + DescribeResult(error));
     return error ? static_cast<int>(error) : kUsageError;
+}
+
+std::string Because(const std::string& refusal) {
+    return refusal.empty() ? "" : " (refused: " + refusal + ")";
 }
 
 // A line of the host's own about the trace: left out with the trace, logged all the same.
@@ -202,6 +212,19 @@ int FinishRealRun(const CommandLine& line, DWORD result, std::vector<std::string
 // own trace.
 int CallExport(const CommandLine& line) {
     const Command& command = *line.command;
+    // The install removes the earlier release first: a package that cannot be installed must
+    // be found out before that, not after.
+    if (line.command_name == "install") {
+        std::string problem;
+        const DWORD error =
+            CheckDriverPackages(line.arguments.text[0], line.arguments.text[1], &problem);
+        if (error != ERROR_SUCCESS) {
+            return NotCalled(problem + "; nothing was changed", error);
+        }
+    }
+    // No dialog that no one may be there to answer: what the check above could not foresee
+    // fails instead of waiting.
+    if (!line.what_if) UseSetupApiNonInteractively();
     if (!line.quiet || !line.log_path.empty()) StartTraceDisplay();
     HMODULE module = LoadLibraryA(line.module_path.c_str());
     if (!module) {
@@ -249,6 +272,16 @@ int CallExport(const CommandLine& line) {
     return exit_code;
 }
 
+int CheckPackage(const CommandLine& line) {
+    std::string problem;
+    const DWORD error =
+        CheckDriverPackages(line.arguments.text[0], line.arguments.text[1], &problem);
+    if (error != ERROR_SUCCESS) return NotCalled(problem, error);
+    PrintAndLog(stdout, std::string("the driver packages can be installed: ") +
+                            line.arguments.text[0] + ", " + line.arguments.text[1]);
+    return 0;
+}
+
 int Run(CommandLine line, int argc, char** argv) {
     if (line.module_path.empty()) line.module_path = ModuleBesideHost();
     if (line.command_name == "--version") return PrintVersion(line.module_path);
@@ -263,19 +296,25 @@ int Run(CommandLine line, int argc, char** argv) {
     }
     g_show_trace = !line.quiet;
     if (!line.log_path.empty()) {
-        const DWORD error = OpenRunLog(line.log_path);
-        if (error != ERROR_SUCCESS) return NotCalled("cannot open the log " + line.log_path, error);
+        std::string refusal;
+        const DWORD error = OpenRunLog(line.log_path, &refusal);
+        if (error != ERROR_SUCCESS) {
+            return NotCalled("cannot open the log " + line.log_path + Because(refusal), error);
+        }
         std::string command_line = "kvxsetup";
         for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
         LogLine(GetCurrentProcessId(), command_line);
     }
     if (!line.report_path.empty()) {
-        const DWORD error = OpenChangeReport(line.report_path);
+        std::string refusal;
+        const DWORD error = OpenChangeReport(line.report_path, &refusal);
         if (error != ERROR_SUCCESS) {
-            return NotCalled("cannot write the report " + line.report_path, error);
+            return NotCalled("cannot write the report " + line.report_path + Because(refusal),
+                             error);
         }
     }
     if (line.command_name == "inventory") return PrintInventory(line.format);
+    if (line.command_name == "check-package") return CheckPackage(line);
     if (line.command_name == "watch") return WatchDebugOutput(line.watch_seconds);
     return CallExport(line);
 }
@@ -284,6 +323,13 @@ int Run(CommandLine line, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::string problem;
+    // Before anything binds setupapi.dll or newdev.dll, which kvxsetup.exe imports late.
+    const DWORD loaded = LoadSetupDllsFromSystemFolder(&problem);
+    if (loaded != ERROR_SUCCESS) {
+        fprintf(stderr, "kvxsetup: cannot load %s: %s\n", problem.c_str(),
+                DescribeResult(loaded).c_str());
+        return static_cast<int>(loaded);
+    }
     const std::optional<CommandLine> line = ParseCommandLine(argc, argv, &problem);
     if (!line) return UsageError(problem);
     if (line->check_only) {

@@ -13,6 +13,8 @@
 #include "interposition/error_text.h"
 #include "module_call.h"
 #include "msi_session.h"
+#include "win32_common/package_check.h"
+#include "win32_common/system_dlls.h"
 
 namespace {
 
@@ -51,9 +53,30 @@ void RequestRestartIfNeeded(MSIHANDLE install, const ModuleOutcome& outcome) {
     MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
 }
 
-UINT RunRemoval(MSIHANDLE install, const char* what) {
+// The install action removes the earlier release first: a package it cannot install is found
+// out before that, and nothing is changed.
+bool PackageCanBeInstalled(MSIHANDLE install, const ActionData& data) {
+    std::string problem;
+    const DWORD error = CheckDriverPackages(data.first_inf, data.second_inf, &problem);
+    if (error == ERROR_SUCCESS) return true;
+    Log(install, "the driver packages cannot be installed: " + problem + ": " +
+                     DescribeResult(error) + "; nothing was changed");
+    return false;
+}
+
+UINT RunRemoval(MSIHANDLE install, const char* what, bool only_after_install) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    // A package that failed the install action's check never reached the module: the
+    // earlier release it would have replaced is still there, and stays.
+    if (only_after_install) {
+        std::string problem;
+        if (CheckDriverPackages(data.first_inf, data.second_inf, &problem) != ERROR_SUCCESS) {
+            Log(install, std::string(what) + ": nothing to take back, the install action " +
+                             "did not call the module (" + problem + ")");
+            return ERROR_SUCCESS;
+        }
+    }
     Log(install,
         std::string(what) + ": " + ExportName(ModuleCall::kRemove) + "() from " + data.module_path);
     const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kRemove);
@@ -67,6 +90,9 @@ UINT RunRemoval(MSIHANDLE install, const char* what) {
 extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    // No "Files Needed" dialog on a desktop no one sees: what is missing fails instead.
+    UseSetupApiNonInteractively();
+    if (!PackageCanBeInstalled(install, data)) return ERROR_INSTALL_FAILURE;
     Log(install, std::string("installing the drivers: ") + ExportName(ModuleCall::kInstall) +
                      "(\"" + data.first_inf + "\", \"" + data.second_inf + "\") from " +
                      data.module_path);
@@ -86,11 +112,13 @@ extern "C" UINT __stdcall KvxInstallDrivers(MSIHANDLE install) {
 }
 
 extern "C" UINT __stdcall KvxRemoveDrivers(MSIHANDLE install) {
-    return RunRemoval(install, "removing the drivers");
+    UseSetupApiNonInteractively();
+    return RunRemoval(install, "removing the drivers", false);
 }
 
 // Runs when the installation fails after KvxInstallDrivers has run (or while it ran): the
 // drivers it installed come off again, before the installer takes back the module's file.
 extern "C" UINT __stdcall KvxRollBackDrivers(MSIHANDLE install) {
-    return RunRemoval(install, "rolling back the drivers");
+    UseSetupApiNonInteractively();
+    return RunRemoval(install, "rolling back the drivers", true);
 }

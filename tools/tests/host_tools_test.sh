@@ -76,6 +76,11 @@ if [ -n "$objdump" ]; then
     }
     check "the host imports only from KERNEL32, ADVAPI32, SETUPAPI, NEWDEV and msvcrt" \
         only_windows_2000_dlls
+    # Bound at the start, they would be searched for beside the host before the system
+    # folder: the host loads them itself, from there, first.
+    check "the host binds setupapi.dll and newdev.dll late, not at its start" \
+        eval '[[ "$dlls" != *setupapi.dll* && "$dlls" != *newdev.dll* ]]'
+
     # Functions later Windows versions added that a static runtime or a debug listener
     # might pull in.
     newer=$(grep -owE 'AddVectoredExceptionHandler|IsWow64Process|GetTickCount64|FlsAlloc|InitializeSRWLock|InitializeConditionVariable|InitializeCriticalSectionEx|GetModuleHandleEx[AW]|Create(Event|Mutex|Semaphore)Ex[AW]|GetNativeSystemInfo' <<<"$imports")
