@@ -7,6 +7,12 @@
 !define KVX_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers"
 !define KVX_UNINSTALLER "uninstall.exe"
 
+; A signed release signs the uninstaller that the installer carries and writes at install
+; time, as it signs the installer itself: Add/Remove Programs runs it as an administrator.
+!ifdef KVX_SIGN_UNINSTALLER
+  !uninstfinalize '"${KVX_SIGN_UNINSTALLER}" "%1"' = 0
+!endif
+
 ; Both builds of the module and its console host, and the driver packages. The pair at the
 ; top of the folder is the machine's own width, so that the kvxsetup.exe a support engineer
 ; finds there answers truly: a 32-bit host on 64-bit Windows sees system32 redirected. The

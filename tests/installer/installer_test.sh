@@ -29,6 +29,13 @@ boot_wine_work_folder
 failing_packages "$work/bad"
 bash "$root/scripts/build-installer" --packages "$work/bad" --output "$work/bad-setup.exe" >/dev/null ||
     { echo "FAIL building the failing installer"; exit 1; }
+# The demo's packages without the first family's driver binary.
+mkdir -p "$work/no-binary"
+cp "$root/tools/demo_machine/packages/"* "$work/no-binary/"
+rm "$work/no-binary/dz4xwin2k.sys"
+bash "$root/scripts/build-installer" --packages "$work/no-binary" \
+    --output "$work/no-binary-setup.exe" >/dev/null ||
+    { echo "FAIL building the installer without a driver binary"; exit 1; }
 
 drive_c=$WINEPREFIX/drive_c
 folder="C:\\Program Files\\Kavexa KVX Board Drivers"
@@ -70,32 +77,49 @@ nothing_left() {
         has "inf: none of the product's" && count_is ": missing" 3
 }
 
-# --- a failing install ---------------------------------------------------------------------
+# --- packages that cannot be installed ------------------------------------------------------
 
-# Into a folder of the user's own that has a drivers folder too: taking the files back must
-# leave the user's file. The second INF fails after the first family's drivers are on and
-# the earlier release is gone: the module's removal must take the first family off again.
+# A second INF that is no INF, and a package whose first family's binary is missing: both
+# are found out before anything is removed, so the earlier release stays as it was, and so
+# does the folder of the user's own given with /D= (it has a drivers folder too).
 own_unix="$drive_c/Own Tools"
 mkdir -p "$own_unix/drivers"
 echo "the user's own" >"$own_unix/drivers/notes.txt"
-run "$(winepath -w "$work/bad-setup.exe") /S /D=C:\\Own Tools"
-out=$(log_of KvxDriversSetup.log)
-result=$(sed -n 's/^KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
-check "a second INF that is not an INF: the install's non-zero result is the exit code" \
-    eval '[ -n "$result" ] && [ "$result" -ne 0 ] && [ $((status & 0xFFFFFFFF)) -eq $((result & 0xFFFFFFFF)) ] &&
-    has "; exit code $result" && has "KVXSetup_PnPRemoveKVX returned 0" &&
-    has "earlier release of the drivers that was on this computer had already been removed" &&
-    has "nothing of the drivers remains on this computer"'
-check "the failed install left nothing of the product, the user's own file, no entry" \
-    eval 'nothing_left && [ "$(cd "$own_unix" && find . -type f)" = ./drivers/notes.txt ] && no_entry'
+before=$(inventory)
+refused_packages() {
+    local setup expected
+    while IFS='|' read -r setup expected; do
+        run "$(winepath -w "$setup") /S /D=C:\\Own Tools"
+        [ "$status" = 1603 ] || return 1
+        out=$(log_of KvxDriversSetup.log | tail -n 3)
+        has "refused before any change: " && has "$expected" && has "; exit code 1603" || return 1
+        out=$(inventory)
+        [ "$out" = "$before" ] && [ "$(cd "$own_unix" && find . -type f)" = ./drivers/notes.txt ] &&
+            no_entry || return 1
+    done <<CASES
+$work/bad-setup.exe|kvxhxhw.inf cannot be opened as an INF
+$work/no-binary-setup.exe|kvxdz4x.inf copies dz4xwin2k.sys, which is missing
+CASES
+}
+check "a non-INF or a missing binary: 1603 before any change, the earlier release kept" \
+    refused_packages
 
 # --- the silent install --------------------------------------------------------------------
 
 # The failure's removal took the boards off, and Wine brings removed root devices back never.
 demo boards && demo earlier
-run "$(winepath -w "$installer") /S"
+# Run from a download folder where a newdev.dll of no one's waits beside it, with Wine told to
+# prefer such a copy: the module must bind the system's own.
+mkdir -p "$work/download"
+cp "$installer" "$work/download/"
+planted=$bin/planted/newdev.dll
+[ -f "$planted" ] && cp "$planted" "$work/download/"
+rm -f "$drive_c/planted-newdev-loaded.txt"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b" run "$(winepath -w "$work/download/$(basename "$installer")") /S"
 install_status=$status
 check "the silent install exits with 0" [ "$status" = 0 ]
+check "a newdev.dll planted beside the setup program is never loaded" eval '
+    [ -f "$work/download/newdev.dll" ] && [ ! -e "$drive_c/planted-newdev-loaded.txt" ]'
 out=$(inventory)
 check "inventory: both families' boards run the product's driver, its binaries are there" eval '
     count_is ", service dz4x, provider \"Kavexa Systems Inc\"" 2 &&
@@ -128,9 +152,10 @@ else
 fi
 out=$(log_of KvxDriversSetup.log)
 check "the log: a dated header per run, the path, the result, the finish page's summary" eval '
-    [ "$(grep -c "^==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 2 ] &&
+    [ "$(grep -c "^==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 3 ] &&
     has "$path_line" && has "KVXSetup_PnPInstallKVX returned 0 (0x00000000): " &&
     has "Boards found: 4; running the new driver: 4" &&
+    has "install folder $folder: ACL set: Administrators and SYSTEM full control" &&
     has "The earlier release of the drivers was removed" &&
     [ "$install_status" = 0 ] && has "done; exit code 0"'
 
@@ -196,21 +221,37 @@ check "the uninstall log: the removal's result, the binary in use, the restart" 
     has "KVXSetup_PnPRemoveKVX returned 0 (0x00000000): " && has "Restart the computer to finish" &&
     has "done, restart pending; exit code 3010"'
 
-if [ "$arch" = win32 ]; then
-    # A failing update of an installation takes its files back, the uninstaller among them;
-    # no entry may be left that leads to it.
-    rm -f "$folder_unix/uninstall.exe"
-    demo boards
-    run "$(winepath -w "$installer") /S"
-    run "$(winepath -w "$work/bad-setup.exe") /S"
-    # The update's own removal takes the boards off, which Wine never brings back, and Wine
-    # names a staged INF after its source rather than oemN.inf, which the module's INF-store
-    # clean-up takes: with no board to lead the removal to it, the first INF stays here.
-    check "a failed update takes the installation's files back, its entry and drivers with them" \
-        eval '[ "$status" != 0 ] && [ ! -e "$folder_unix" ] && no_entry &&
-        out=$(inventory) && lacks "provider \"Kavexa Systems Inc\"" && count_is ": not installed" 4 &&
-        count_is ": missing" 3'
-fi
+# --- an update that cannot be installed, then a folder of one's own ------------------------
+
+# The update's package lacks a driver binary: the installation stays whole, files, entry and
+# drivers, since nothing is removed before the package is known to be complete.
+demo boards
+run "$(winepath -w "$installer") /S"
+installed=$(inventory)
+run "$(winepath -w "$work/no-binary-setup.exe") /S"
+out=$(inventory)
+check "an update missing a driver binary: 1603, the installation and its drivers kept" eval '
+    [ "$status" = 1603 ] && [ "$out" = "$installed" ] &&
+    count_is ", provider \"Kavexa Systems Inc\"" 4 && [ -f "$folder_unix/uninstall.exe" ] &&
+    [ "$(entry_value InstallLocation)" = "$folder" ]'
+run "\"$folder\\uninstall.exe\" /S _?=$folder"
+
+# Installed into a folder given with /D=, protected like the default one, and uninstalled
+# from there.
+custom='C:\Kvx Custom'
+demo boards
+run "$(winepath -w "$installer") /S /D=$custom"
+install_status=$status
+out=$(log_of KvxDriversSetup.log)
+check "/D=$custom: installed (0), the folder's ACL set before any file is copied" eval '
+    [ "$install_status" = 0 ] && [ "$(entry_value InstallLocation)" = "$custom" ] &&
+    has "install folder $custom: ACL set: Administrators and SYSTEM full control, Users read and execute" &&
+    out=$(inventory) && count_is ", provider \"Kavexa Systems Inc\"" 4'
+run "\"$custom\\uninstall.exe\" /S _?=$custom"
+out=$(inventory)
+check "/D=$custom: uninstalled (0), drivers and entry gone, only the running uninstaller left" eval '
+    [ "$status" = 0 ] && lacks "provider \"Kavexa Systems Inc\"" && no_entry &&
+    [ "$(ls -A "$drive_c/Kvx Custom")" = uninstall.exe ]'
 
 echo "installer test on $arch: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
