@@ -13,7 +13,7 @@
 ; product is left then), 1 when the user cancelled, 2 when NSIS aborted, 5 without
 ; administrator rights, 1150 before Windows 2000, 1638 when another installation of the
 ; product is on the machine (a different /D=, or an uninstaller whose entry went elsewhere).
-; The log, appended to by each run: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for
+; The log, made anew by each run: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for
 ; the uninstaller).
 
 Unicode true
@@ -357,8 +357,13 @@ Section "Install"
   Call WriteUninstallEntry
   Call TakeInventory
   StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} ${KVX_VERSION} are installed in $INSTDIR."
-  StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
-  ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
+  ${If} $InventoryTaken = 1
+    StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
+    ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
+  ${Else}
+    StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: unknown (the inventory could not be taken; the log says why)."
+    ${Tell} "Boards found: unknown (the inventory could not be taken)"
+  ${EndIf}
   ${If} $EarlierItems > 0
     StrCpy $FinishSummary "$FinishSummary$\r$\nThe earlier release of the drivers was removed."
     ${Tell} "The earlier release of the drivers was removed"

@@ -19,10 +19,14 @@ Var Result
 Var BoardsFound
 Var BoardsWithDriver
 Var ProductItems
+; 1 when the last inventory was taken; 0 when the host could not run or failed, and the
+; counts above mean nothing.
+Var InventoryTaken
 
 !define KVX_ERROR_FILE_NOT_FOUND 2
 ; What the in-process path reports when the DLL or its export cannot be loaded.
 !define KVX_ERROR_MOD_NOT_FOUND 126
+!define KVX_ERROR_SHARING_VIOLATION 32
 ; ERROR_SUCCESS_REBOOT_REQUIRED: done, and a restart finishes what was in use.
 !define KVX_RESTART_PENDING 3010
 
@@ -67,6 +71,28 @@ Function ${UN}RunHost
     Call ${UN}LogFileLines
     IntFmt $R1 "host exit code $Result (0x%08x)" $Result
     ${Log} $R1
+  ${EndIf}
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; Sets $Result to why the module could not be loaded: the system's own error (a sharing
+; violation when another program holds the file), 126 when it gives none.
+Function ${UN}WhyModuleDidNotLoad
+  Push $R0
+  Push $R1
+  System::Call 'kernel32::LoadLibraryW(w "$INSTDIR\KVXSETUPW2K.dll") p .R0 ? e'
+  Pop $R1
+  ${If} $R0 <> 0
+    System::Call 'kernel32::FreeLibrary(p R0)'
+    StrCpy $R1 0
+  ${EndIf}
+  StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+  ${If} $R1 <> 0
+    StrCpy $Result $R1
+  ${EndIf}
+  ${If} $Result = ${KVX_ERROR_SHARING_VIOLATION}
+    ${Log} "$INSTDIR\KVXSETUPW2K.dll is held open by another program (a sharing violation)"
   ${EndIf}
   Pop $R1
   Pop $R0
@@ -141,7 +167,7 @@ Function ${UN}CallPnPRemoveKVX
     Pop $Result
     ${If} $Result == "error"
       ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPRemoveKVX could not be loaded"
-      StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+      Call ${UN}WhyModuleDidNotLoad
     ${ElseIf} $Result = 0
       !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft hxwin2k.sys
       !insertmacro KvxCallWith ${UN}DeleteAtRestartIfLeft hxhwwin2k.sys
@@ -193,6 +219,10 @@ Function TakeInventory
   StrCpy $ProductItems 0
   Push "inventory --format csv"
   Call RunHost
+  StrCpy $InventoryTaken 0
+  ${If} $Result == 0
+    StrCpy $InventoryTaken 1
+  ${EndIf}
   ClearErrors
   FileOpen $R0 "${KVX_HOST_OUTPUT}" r
   ${IfNot} ${Errors}
@@ -265,7 +295,7 @@ Function CallPnPInstallKVX
     Pop $Result
     ${If} $Result == "error"
       ${Log} "KVXSETUPW2K.dll or its export KVXSetup_PnPInstallKVX could not be loaded"
-      StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+      Call WhyModuleDidNotLoad
     ${ElseIf} $Result = 0
       ; The install has just put the current binaries in place: only the earlier release's
       ; own one may be left over in use.

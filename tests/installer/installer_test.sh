@@ -115,11 +115,19 @@ cp "$installer" "$work/download/"
 planted=$bin/planted/newdev.dll
 [ -f "$planted" ] && cp "$planted" "$work/download/"
 rm -f "$drive_c/planted-newdev-loaded.txt"
+# The log's path prepared as a second name of a file elsewhere, as a user could in SYSTEM's
+# %TEMP%: the run must make a log of its own and leave that file alone.
+setup_log=$(find "$drive_c/users" -name KvxDriversSetup.log -print -quit)
+echo "a file elsewhere" >"$drive_c/elsewhere.txt"
+rm -f "$setup_log" && ln "$drive_c/elsewhere.txt" "$setup_log"
 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b" run "$(winepath -w "$work/download/$(basename "$installer")") /S"
 install_status=$status
 check "the silent install exits with 0" [ "$status" = 0 ]
 check "a newdev.dll planted beside the setup program is never loaded" eval '
     [ -f "$work/download/newdev.dll" ] && [ ! -e "$drive_c/planted-newdev-loaded.txt" ]'
+check "the log's path prepared as a hard link: a log of its own, the other file untouched" eval '
+    [ "$(cat "$drive_c/elsewhere.txt")" = "a file elsewhere" ] && [ "$(stat -c %h "$setup_log")" = 1 ] &&
+    grep -q "^==== " "$setup_log"'
 out=$(inventory)
 check "inventory: both families' boards run the product's driver, its binaries are there" eval '
     count_is ", service dz4x, provider \"Kavexa Systems Inc\"" 2 &&
@@ -151,8 +159,8 @@ else
     path_line="in-process: $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
 fi
 out=$(log_of KvxDriversSetup.log)
-check "the log: a dated header per run, the path, the result, the finish page's summary" eval '
-    [ "$(grep -c "^==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 3 ] &&
+check "the log: this run's dated header only, the path, the result, the finish page's summary" eval '
+    [ "$(grep -c "^==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 1 ] &&
     has "$path_line" && has "KVXSetup_PnPInstallKVX returned 0 (0x00000000): " &&
     has "Boards found: 4; running the new driver: 4" &&
     has "install folder $folder: ACL set: Administrators and SYSTEM full control" &&
@@ -247,6 +255,37 @@ check "/D=$custom: installed (0), the folder's ACL set before any file is copied
     [ "$install_status" = 0 ] && [ "$(entry_value InstallLocation)" = "$custom" ] &&
     has "install folder $custom: ACL set: Administrators and SYSTEM full control, Users read and execute" &&
     out=$(inventory) && count_is ", provider \"Kavexa Systems Inc\"" 4'
+
+# A newer host (the same program with bytes after its end) while someone runs the installed
+# one: it waits beside it and replaces it at the restart; the run says so and exits 3010.
+width=x86
+if [ "$arch" = win64 ]; then width=x64; fi
+for w in x86 x64; do
+    mkdir -p "$work/newer/$w"
+    preset=mingw-i686
+    if [ "$w" = x64 ]; then preset=mingw-x64; fi
+    cp "$root/build/$preset/KVXSETUPW2K.dll" "$root/build/$preset/kvxsetup.exe" "$work/newer/$w/"
+    printf 'a newer build' >>"$work/newer/$w/kvxsetup.exe"
+done
+bash "$root/scripts/build-installer" --binaries "$work/newer" --output "$work/newer-setup.exe" \
+    >/dev/null 2>&1
+wine "$bin/host_test_machine.exe" hold-open "$custom\\kvxsetup.exe" 60 >"$work/host-hold.out" 2>&1 &
+holder=$!
+for _ in $(seq 100); do grep -q holding "$work/host-hold.out" 2>/dev/null && break; sleep 0.1; done
+run "$(winepath -w "$work/newer-setup.exe") /S"
+update_status=$status
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+out=$(log_of KvxDriversSetup.log | tail -n 60)
+check "an update with the folder's host in use: 3010, the new host waits for the restart" eval '
+    [ "$update_status" = 3010 ] &&
+    has "$custom\\kvxsetup.exe is in use: the new one replaces it at the next restart" &&
+    lacks "Boards found: unknown"'
+wineboot -r >/dev/null 2>&1
+wineserver -w
+check "after the restart the install folder's host is the new one" \
+    cmp -s "$drive_c/Kvx Custom/kvxsetup.exe" "$work/newer/$width/kvxsetup.exe"
+
 run "\"$custom\\uninstall.exe\" /S _?=$custom"
 out=$(inventory)
 check "/D=$custom: uninstalled (0), drivers and entry gone, only the running uninstaller left" eval '
