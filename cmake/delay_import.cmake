@@ -42,11 +42,11 @@ function(kvx_delay_import_library out_var dll_name import_library)
     add_custom_command(OUTPUT ${object}
         COMMAND ${KVX_DELAY_DLLTOOL} -m ${machine} ${kill_at} -d ${stem}.def
                 -y lib${stem}_delay.a --temp-prefix ${stem} --deterministic-libraries
-        COMMAND ${CMAKE_COMMAND} -E rm -rf members
-        COMMAND ${CMAKE_COMMAND} -E make_directory members
-        COMMAND ${CMAKE_COMMAND} -E chdir members ${CMAKE_AR} x ../lib${stem}_delay.a
-        COMMAND sh -c "${KVX_DELAY_LD} -r -o ${stem}_delay.o members/${stem}h.o \
-                $(ls members/${stem}s*.o | LC_ALL=C sort) members/${stem}t.o"
+        COMMAND ${CMAKE_COMMAND} -E rm -rf ${stem}-members
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${stem}-members
+        COMMAND ${CMAKE_COMMAND} -E chdir ${stem}-members ${CMAKE_AR} x ../lib${stem}_delay.a
+        COMMAND sh -c "${KVX_DELAY_LD} -r -o ${stem}_delay.o ${stem}-members/${stem}h.o \
+                $(ls ${stem}-members/${stem}s*.o | LC_ALL=C sort) ${stem}-members/${stem}t.o"
         DEPENDS ${folder}/${stem}.def WORKING_DIRECTORY ${folder} VERBATIM)
     add_custom_target(${stem}_delay_object DEPENDS ${object})
     set(${out_var} ${object} PARENT_SCOPE)

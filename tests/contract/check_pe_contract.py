@@ -15,7 +15,7 @@ VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
 VFT_APP = 1
 VFT_DLL = 2
 # Sections only the C runtime's start-up code would process; the module has none of it.
-MSI_ACTION_ENTRIES = ["KvxInstallDrivers", "KvxRemoveDrivers", "KvxRollBackDrivers"]
+MSI_ACTION_ENTRIES = ["KvxCheckInstallFolder", "KvxInstallDrivers", "KvxRemoveDrivers", "KvxRollBackDrivers"]
 STARTUP_SECTIONS = {".tls", ".CRT", ".ctors", ".dtors", ".init_array", ".fini_array"}
 
 failures = []

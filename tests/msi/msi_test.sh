@@ -192,6 +192,7 @@ msiexec_run /i "$work/later/KvxDrivers-$width.msi"
 upgrade_seconds=$seconds
 check "1.0.1.0 over 1.0.0.0: exit 0, the earlier entry replaced, the drivers installed" eval '
     [ "$status" = 0 ] && no_entry "$package" &&
+    has "Kavexa KVX Board Drivers exists and belongs to an administrator, SYSTEM or this account" &&
     [ "$(entry_value "$work/later/KvxDrivers-$width.msi" DisplayVersion)" = 1.0.1.0 ] &&
     drivers_installed'
 msiexec_run /i "$package"

@@ -1,6 +1,5 @@
 #include "command_line.h"
 
-#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -82,8 +81,9 @@ bool ReadCheckPackageWords(const Words& words, CommandLine* line, std::string* p
 // A full path: a drive's root or a share. Any other name the system would look up along its
 // search path, which runs through folders that others can write to.
 bool IsFullPath(const std::string& path) {
-    const bool drive = path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) &&
-                       path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    const char letter = path.empty() ? '\0' : static_cast<char>(path[0] | 0x20);
+    const bool drive = path.size() >= 3 && letter >= 'a' && letter <= 'z' && path[1] == ':' &&
+                       (path[2] == '\\' || path[2] == '/');
     return drive || path.starts_with("\\\\");
 }
 

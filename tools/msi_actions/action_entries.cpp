@@ -13,6 +13,7 @@
 #include "interposition/error_text.h"
 #include "module_call.h"
 #include "msi_session.h"
+#include "win32_common/install_folder_check.h"
 #include "win32_common/package_check.h"
 #include "win32_common/system_dlls.h"
 
@@ -121,4 +122,23 @@ extern "C" UINT __stdcall KvxRemoveDrivers(MSIHANDLE install) {
 extern "C" UINT __stdcall KvxRollBackDrivers(MSIHANDLE install) {
     UseSetupApiNonInteractively();
     return RunRemoval(install, "rolling back the drivers", true);
+}
+
+// Immediate, before the script copies anything: a folder given with INSTALLDIR= that is already
+// there receives the module that the system's account loads, so it must be one that only an
+// administrator could have prepared.
+extern "C" UINT __stdcall KvxCheckInstallFolder(MSIHANDLE install) {
+    std::string folder = ReadProperty(install, "INSTALLDIR");
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    if (folder.empty() || GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return ERROR_SUCCESS;
+    }
+    std::string problem;
+    const DWORD error = CheckExistingInstallFolder(folder, &problem);
+    if (error == ERROR_SUCCESS) {
+        Log(install, folder + " exists and belongs to an administrator, SYSTEM or this account");
+        return ERROR_SUCCESS;
+    }
+    Log(install, "refused: " + problem + ": " + DescribeResult(error) + "; nothing was changed");
+    return ERROR_INSTALL_FAILURE;
 }
