@@ -4,40 +4,79 @@
 # builds, the Wine suites on the real DLLs, the product installer (its binary checks and its
 # install and uninstall under 32- and 64-bit Wine), the MSI packages under 32- and 64-bit
 # Wine, and a signed release made twice and checked.
+#
+#   scripts/test.sh [--quick] [--jobs N]
+#
+# Independent steps run side by side, N at a time (default: the machine's cores), each on
+# fresh Wine machines copied from one booted prefix per width (tests/lib/wine-prefix). Each
+# step's output is shown whole when it ends, and in build/test-logs/STEP.log; a table of the
+# steps' wall times closes the run.
+# --quick: the edit-test loop: the Linux unit tests, the binary-contract checks and one Wine
+# end-to-end path on the i686 DLL; it says what it leaves out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-
-# First, as it takes a second: the pages name no file that is gone.
-echo "=== documentation ==="
-python3 -B tests/docs/check_docs_test.py
-python3 -B tests/docs/check_docs.py --links-only
-
-for preset in linux linux-sanitize linux-tsan linux-fuzz mingw-i686 mingw-x64; do
-    echo "=== $preset ==="
-    cmake --workflow --preset "$preset"
+quick=
+jobs=$(nproc)
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --quick) quick=1; shift ;;
+        --jobs) jobs=$2; shift 2 ;;
+        *) echo "test.sh: unknown argument $1 (see the comment at the top)" >&2; exit 2 ;;
+    esac
 done
 
+bash scripts/install-deps.sh
+
+# One booted prefix per width for this run: every Wine test copies these.
+export KVX_WINE_TEMPLATES=$PWD/build/wine-templates
+rm -rf "$KVX_WINE_TEMPLATES" build/test-logs
+# The Windows builds are made once, by their own steps; the installer, MSI and release
+# steps take them as they are instead of configuring and building them again.
+export KVX_USE_BUILDS=1
+
+windows_build() { echo "cmake --preset $1 >/dev/null && cmake --build --preset $1"; }
+
+if [ -n "$quick" ]; then
+    echo "test.sh --quick: the Linux unit tests, the binary-contract checks and the Wine end-to-end suite"
+    echo "on the i686 DLL. Left out: the sanitizer, ThreadSanitizer and fuzzing runs, the other Wine suites,"
+    echo "the host's Wine test, the x64 build, the documentation checks, the installer, the MSI packages and"
+    echo "the release. The full run is bash scripts/test.sh."
+    python3 -B scripts/run-steps.py --jobs "$jobs" --logs build/test-logs <<EOF
+prefix-win32: tests/lib/wine-prefix template win32
+build-i686: $(windows_build mingw-i686)
+linux: cmake --workflow --preset linux
+contract-i686 after build-i686: ctest --preset mingw-i686 -R '^contract\.'
+wine-end-to-end-i686 after build-i686,prefix-win32: ctest --preset mingw-i686 -R '^wine\.(prefix_template|end_to_end_test)$'
+EOF
+    exit
+fi
+
+# Longest first among the steps that are ready, so that the long tail starts early.
+python3 -B scripts/run-steps.py --jobs "$jobs" --logs build/test-logs <<EOF
+# The pages name no file that is gone (a second, and nothing else depends on the builds).
+docs-links: python3 -B tests/docs/check_docs_test.py && python3 -B tests/docs/check_docs.py --links-only
+prefix-win32: tests/lib/wine-prefix template win32
+prefix-win64: tests/lib/wine-prefix template win64
+build-i686: $(windows_build mingw-i686)
+build-x64: $(windows_build mingw-x64)
+# A signed release made twice from this commit in clones of its own, byte for byte the
+# same, then checked as a customer would; it tries the signed files with this tree's
+# i686 test programs.
+release after build-i686,build-x64,prefix-win32: bash tests/release/release_test.sh
+installer after build-i686,build-x64: bash scripts/build-installer && python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump --version "\$(cat build/mingw-i686/generated/version.txt)" build/installer/KvxDriversSetup.exe
+msi after build-i686,build-x64: bash scripts/build-msi
+wine-x64 after build-x64,build-i686,prefix-win64: ctest --preset mingw-x64
+wine-i686 after build-i686,prefix-win32: ctest --preset mingw-i686
+installer-win64 after installer,prefix-win64: bash tests/installer/installer_test.sh --arch win64 build/installer/KvxDriversSetup.exe build/mingw-x64
+installer-win32 after installer,prefix-win32: bash tests/installer/installer_test.sh --arch win32 build/installer/KvxDriversSetup.exe build/mingw-i686
+installer-pages after installer,prefix-win32: bash tests/installer/installer_pages.sh build/installer/KvxDriversSetup.exe build/mingw-i686
+msi-win64 after msi,prefix-win64: bash tests/msi/msi_test.sh --arch win64 build/msi build/mingw-x64
+msi-win32 after msi,prefix-win32: bash tests/msi/msi_test.sh --arch win32 build/msi build/mingw-i686
 # Every host command line the pages show, given to the host's own parser (nothing runs).
-echo "=== documented host command lines ==="
-python3 -B tests/docs/check_docs.py --commands-only
-
-echo "=== product installer ==="
-bash scripts/build-installer
-python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump \
-    --version "$(cat build/mingw-i686/generated/version.txt)" build/installer/KvxDriversSetup.exe
-bash tests/installer/installer_test.sh --arch win32 build/installer/KvxDriversSetup.exe build/mingw-i686
-bash tests/installer/installer_test.sh --arch win64 build/installer/KvxDriversSetup.exe build/mingw-x64
-bash tests/installer/installer_pages.sh build/installer/KvxDriversSetup.exe build/mingw-i686
-
-# The MSI packages under Wine's msiexec, each on its own width (about 35 seconds each).
-echo "=== MSI packages ==="
-bash scripts/build-msi
-bash tests/msi/msi_test.sh --arch win32 build/msi build/mingw-i686
-bash tests/msi/msi_test.sh --arch win64 build/msi build/mingw-x64
-
-# A signed release made twice from this commit, byte for byte the same, then checked as a
-# customer would (about two minutes).
-echo "=== release ==="
-bash tests/release/release_test.sh
+docs-commands after build-i686,prefix-win32: python3 -B tests/docs/check_docs.py --commands-only
+linux-fuzz: cmake --workflow --preset linux-fuzz
+linux-sanitize: cmake --workflow --preset linux-sanitize
+linux: cmake --workflow --preset linux
+linux-tsan: cmake --workflow --preset linux-tsan
+EOF

@@ -2,7 +2,8 @@
 # prefix of its own, which nothing of the run outlives.
 #
 #   wine_work_folder ARCH NAME   sets $work (a new folder named after NAME) and WINEPREFIX
-#                                ($work/prefix, not booted yet); all goes when the script ends
+#                                ($work/prefix, not made yet); all goes when the script ends
+#   boot_wine_work_folder        makes $WINEPREFIX a fresh booted machine (tests/lib/wine-prefix)
 wine_work_folder() {
     # No display: Wine must not try to open windows.
     unset DISPLAY WAYLAND_DISPLAY
@@ -12,19 +13,19 @@ wine_work_folder() {
     trap end_wine_work_folder EXIT
 }
 
+wine_prefix_tool=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-prefix
+
 end_wine_work_folder() {
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
+    "$wine_prefix_tool" discard "$WINEPREFIX"
     rm -rf "$work"
 }
 
-# Boots the work folder's prefix for programs that start services. Services started before
-# the boot has settled fail to start. Wine's own services inherit the standard error of the
-# program that starts them, and would hold a pipe read by the test open for as long as they
-# run: they start now, without one, and the server keeps them until the end.
+# Makes the work folder's prefix a fresh machine, a copy of the run's booted template. Wine's
+# own services inherit the standard error of the program that starts them, and would hold a
+# pipe read by the test open for as long as they run: they start now, without one, and the
+# server keeps them until the end.
 boot_wine_work_folder() {
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
+    "$wine_prefix_tool" fresh "$WINEARCH" "$WINEPREFIX"
     wineserver -p >/dev/null 2>&1
     wine cmd /c exit >/dev/null 2>&1
 }

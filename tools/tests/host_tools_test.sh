@@ -2,24 +2,20 @@
 # End-to-end checks of kvxsetup.exe and demo_machine.exe under Wine, on the real DLL:
 # what an installer engineer relies on when driving the module from a console.
 #
-#   host_tools_test.sh [--arch win32|win64] [--template PREFIX] [--objdump PATH]
-#                      [--wow64-host DIR] BIN_DIR
+#   host_tools_test.sh [--arch win32|win64] [--objdump PATH] [--wow64-host DIR] BIN_DIR
 #
 # BIN_DIR holds kvxsetup.exe, demo_machine.exe, host_test_machine.exe,
-# kvx_wine_fake_service.exe and KVXSETUPW2K.dll. With --template, the Wine prefix is a copy
-# of PREFIX (a booted, stopped prefix); otherwise one is booted here. With --objdump, the
+# kvx_wine_fake_service.exe and KVXSETUPW2K.dll. With --objdump, the
 # host's imports are checked too. With --wow64-host (a win64 prefix only), the 32-bit
 # build's kvxsetup.exe and DLL in DIR are tried under WOW64, when they are there.
 set -uo pipefail
 
 arch=win32
-template=
 objdump=
 wow64_dir=
 while [ $# -gt 1 ]; do
     case "$1" in
         --arch) arch=$2; shift 2 ;;
-        --template) template=$2; shift 2 ;;
         --objdump) objdump=$2; shift 2 ;;
         --wow64-host) wow64_dir=$2; shift 2 ;;
         *) break ;;
@@ -30,12 +26,7 @@ bin=$(cd "${1:?usage: host_tools_test.sh [options] BIN_DIR}" && pwd)
 source "$(dirname "$0")/../../tests/lib/wine_work_folder.sh"
 wine_work_folder "$arch" kvx-host-test
 
-if [ -n "$template" ] && [ -d "$template" ]; then
-    cp -a "$template" "$WINEPREFIX"
-else
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
-fi
+"$wine_prefix_tool" fresh "$arch" "$WINEPREFIX"
 
 source "$(dirname "$0")/../../tests/lib/checks.sh"
 
