@@ -122,6 +122,8 @@ echo "a file elsewhere" >"$drive_c/elsewhere.txt"
 rm -f "$setup_log" && ln "$drive_c/elsewhere.txt" "$setup_log"
 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b" run "$(winepath -w "$work/download/$(basename "$installer")") /S"
 install_status=$status
+# The release test verifies the signature of the uninstaller the install wrote.
+if [ -n "${KVX_KEEP_UNINSTALLER:-}" ]; then cp "$folder_unix/uninstall.exe" "$KVX_KEEP_UNINSTALLER"; fi
 check "the silent install exits with 0" [ "$status" = 0 ]
 check "a newdev.dll planted beside the setup program is never loaded" eval '
     [ -f "$work/download/newdev.dll" ] && [ ! -e "$drive_c/planted-newdev-loaded.txt" ]'
