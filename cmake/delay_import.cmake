@@ -2,11 +2,13 @@
 # at their first call instead of at its start, so that it can first load the DLL itself from
 # where it chooses (the system folder), before the loader's search could find another copy.
 #
-#   kvx_delay_import_library(OUT_VAR DLL_NAME IMPORT_LIBRARY)
+#   kvx_delay_import_library(OUT_VAR DLL_NAME IMPORT_LIBRARY FUNCTION...)
 #
 # OUT_VAR gets an object file to link with (before the ordinary import library) and
-# OUT_VAR_target the target that makes it; its functions are those of the toolchain's import
-# library IMPORT_LIBRARY (a full path).
+# OUT_VAR_target the target that makes it, for the FUNCTIONs named, as the toolchain's import
+# library IMPORT_LIBRARY (a full path) declares them. A function the program calls and the
+# list lacks comes from the ordinary import library, bound at the start again: the host's
+# test checks that the DLL is not among the program's imports.
 find_program(KVX_DELAY_DLLTOOL NAMES ${KVX_MINGW_TRIPLET}-dlltool REQUIRED)
 find_program(KVX_DELAY_NM NAMES ${KVX_MINGW_TRIPLET}-nm REQUIRED)
 find_program(KVX_DELAY_LD NAMES ${KVX_MINGW_TRIPLET}-ld REQUIRED)
@@ -23,7 +25,10 @@ function(kvx_delay_import_library out_var dll_name import_library)
         if(CMAKE_SIZEOF_VOID_P EQUAL 4)
             string(REGEX REPLACE "^_" "" name "${name}")
         endif()
-        string(APPEND def "${name}\n")
+        string(REGEX REPLACE "@[0-9]+$" "" plain "${name}")
+        if(plain IN_LIST ARGN)
+            string(APPEND def "${name}\n")
+        endif()
     endforeach()
     set(folder ${CMAKE_CURRENT_BINARY_DIR}/delay-import)
     file(MAKE_DIRECTORY ${folder})
