@@ -16,7 +16,7 @@
 ; in the message, the log and the LastRun record), 1618 another run in progress, 1638
 ; another installation of the product on the machine (a different /D=, or an uninstaller
 ; whose entry went elsewhere), 87 an unknown switch, 1150 before Windows 2000.
-; The log, appended to by each run: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for
+; The log, made anew by each run: %TEMP%\KvxDriversSetup.log (KvxDriversUninstall.log for
 ; the uninstaller).
 
 Unicode true
@@ -70,6 +70,8 @@ SetCompressor /SOLID lzma
 !include "${KVX_PACKAGE_LIST}"
 !include product_files.nsh
 !include uninstaller_in_place.nsh
+!include system_dlls.nsh
+!include folder_protection.nsh
 
 Name "${KVX_PRODUCT_NAME} ${KVX_VERSION}"
 OutFile "${KVX_OUTFILE}"
@@ -92,6 +94,7 @@ Var EarlierItems
 
 !include lifecycle.nsh
 !include earlier_version.nsh
+!include package_check.nsh
 
 ; The product's own face, made by the build from installer/artwork: the programs' icon,
 ; which MUI also shows in every page's header, and the welcome and finish pages' picture.
@@ -175,12 +178,15 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright ${KVX_PUBLISHE
 Function .onInit
   !insertmacro KvxUseMachineViews
   Call ReadSwitches
+  ; Before the log: each run makes its log anew, and a run refused because another is in
+  ; progress must leave that run's log alone.
+  Call TakeRunLock
   Push "$TEMP\KvxDriversSetup.log"
   Call StartLog
   Call RefuseSwitches
+  Call LoadSystemSetupDlls
   Call QuitBeforeWindows2000
   Call QuitUnlessAdministrator
-  Call TakeRunLock
   Call QuitIfPackageInstalled
   StrCpy $DirectoryText "Setup installs the drivers' program files in the following folder. To install in a different folder, click Browse and select another folder. Click Install to start the installation."
   Call UseExistingInstallation
@@ -199,11 +205,12 @@ Function un.onInit
   Call un.DeleteUninstallerIfAsked
   !insertmacro KvxUseMachineViews
   Call un.ReadSwitches
+  Call un.TakeRunLock
   Push "$TEMP\KvxDriversUninstall.log"
   Call un.StartLog
   Call un.RefuseSwitches
+  Call un.LoadSystemSetupDlls
   Call un.QuitUnlessAdministrator
-  Call un.TakeRunLock
   Call un.QuitUnlessOwnEntry
 FunctionEnd
 
@@ -420,6 +427,9 @@ FunctionEnd
 Section "Install"
   AddSize ${KVX_INSTALL_SIZE_KB}
   Call TellSetupAction
+  Call CheckRoomForProgramFiles
+  Call CheckDriverPackages
+  Call ProtectInstallFolder
   Call KeepEarlierInstallation
   Call CopyProductFiles
   ; Before the module changes anything: an install killed from here on is owned by the
@@ -451,8 +461,13 @@ Section "Install"
   ${ElseIf} $SetupAction == update
     StrCpy $FinishSummary "The ${KVX_PRODUCT_NAME} are updated from $InstalledVersion to ${KVX_VERSION} in:$\r$\n$INSTDIR"
   ${EndIf}
-  StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
-  ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
+  ${If} $InventoryTaken = 1
+    StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: $BoardsFound; running the new driver: $BoardsWithDriver."
+    ${Tell} "Boards found: $BoardsFound; running the new driver: $BoardsWithDriver"
+  ${Else}
+    StrCpy $FinishSummary "$FinishSummary$\r$\n$\r$\nBoards found: unknown (the inventory could not be taken; the log says why)."
+    ${Tell} "Boards found: unknown (the inventory could not be taken)"
+  ${EndIf}
   ${If} $EarlierItems > 0
     StrCpy $FinishSummary "$FinishSummary$\r$\nThe earlier release of the drivers was removed."
     ${Tell} "The earlier release of the drivers was removed"

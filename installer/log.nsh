@@ -1,8 +1,10 @@
 ; The installer's and the uninstaller's own log, and the system's message for an error code.
 ;
 ; A silent installer shows nothing, and NSIS's standard build has no log of its own, so every
-; step goes to a text file in the user's temporary folder. The file is appended to, each run
-; under a dated header, so that a support engineer sees the run before a failure as well.
+; step goes to a text file in the user's temporary folder, under a dated header. The file is
+; made anew for each run: for a deployment agent running as SYSTEM that folder is
+; %windir%\Temp, where any user can create files, and a file or link prepared at the log's
+; path would otherwise be written through with SYSTEM's rights.
 ; The details list on the progress page gets the customer's lines only (${Tell}); what an
 ; engineer needs (command lines, host output, codes) goes to the log alone (${Log}).
 
@@ -35,6 +37,15 @@ Var LogFile
 Function ${UN}StartLog
   Exch $LogFile
   Push $R0
+  ; Deleting a link removes the link, not what it leads to; the new file is created only where
+  ; nothing is (CREATE_NEW), so whatever appeared in between is never written.
+  Delete "$LogFile"
+  System::Call 'kernel32::CreateFileW(w "$LogFile", i 0x40000000, i 1, p 0, i 1, i 0x80, p 0) p .R0'
+  ${If} $R0 = -1
+    StrCpy $LogFile ""
+  ${Else}
+    System::Call 'kernel32::CloseHandle(p R0)'
+  ${EndIf}
   Push $R1
   Push $R2
   Push $R3

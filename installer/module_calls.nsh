@@ -20,10 +20,14 @@ Var Result
 Var BoardsFound
 Var BoardsWithDriver
 Var ProductItems
+; 1 when the last inventory was taken; 0 when the host could not run or failed, and the
+; counts above mean nothing.
+Var InventoryTaken
 
 !define KVX_ERROR_FILE_NOT_FOUND 2
 ; What the in-process path reports when the DLL or its export cannot be loaded.
 !define KVX_ERROR_MOD_NOT_FOUND 126
+!define KVX_ERROR_SHARING_VIOLATION 32
 ; ERROR_SUCCESS_REBOOT_REQUIRED: done, and a restart finishes what was in use.
 !define KVX_RESTART_PENDING 3010
 
@@ -44,7 +48,8 @@ Function ${UN}RunHost
   ${If} $R1 == ""
     StrCpy $R1 "$SYSDIR\cmd.exe"
   ${EndIf}
-  nsExec::Exec `"$R1" /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
+  ; /D: no Command Processor AutoRun of anyone's inside this run.
+  nsExec::Exec `"$R1" /D /c ""$INSTDIR\kvxsetup.exe" $R0 >"${KVX_HOST_OUTPUT}" 2>&1"`
   Pop $Result
   ${If} $Result == "error"
   ${OrIf} $Result == "timeout"
@@ -55,6 +60,29 @@ Function ${UN}RunHost
     Call ${UN}LogFileLines
     IntFmt $R1 "host exit code $Result (0x%08x)" $Result
     ${Log} $R1
+  ${EndIf}
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; Sets $Result to why our in-process helper could not be loaded: the system's own error (a
+; sharing violation when another program holds the file), 126 when it gives none. The
+; helper answers for the module itself.
+Function ${UN}WhyModuleDidNotLoad
+  Push $R0
+  Push $R1
+  System::Call 'kernel32::LoadLibraryW(w "$INSTDIR\KvxSetupCalls.dll") p .R0 ? e'
+  Pop $R1
+  ${If} $R0 <> 0
+    System::Call 'kernel32::FreeLibrary(p R0)'
+    StrCpy $R1 0
+  ${EndIf}
+  StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+  ${If} $R1 <> 0
+    StrCpy $Result $R1
+  ${EndIf}
+  ${If} $Result = ${KVX_ERROR_SHARING_VIOLATION}
+    ${Log} "$INSTDIR\KvxSetupCalls.dll is held open by another program (a sharing violation)"
   ${EndIf}
   Pop $R1
   Pop $R0
@@ -105,7 +133,7 @@ Function ${UN}CallInProcess
   Pop $Result
   ${If} $Result == "error"
     ${Log} "KvxSetupCalls.dll or its export could not be loaded"
-    StrCpy $Result ${KVX_ERROR_MOD_NOT_FOUND}
+    Call ${UN}WhyModuleDidNotLoad
   ${ElseIf} $R2 = 1
     ${Log} "a restart finishes the job (the reasons above)"
     SetRebootFlag true
@@ -172,6 +200,10 @@ Function TakeInventory
   StrCpy $ProductItems 0
   Push "inventory --format csv"
   Call RunHost
+  StrCpy $InventoryTaken 0
+  ${If} $Result == 0
+    StrCpy $InventoryTaken 1
+  ${EndIf}
   ClearErrors
   FileOpen $R0 "${KVX_HOST_OUTPUT}" r
   ${IfNot} ${Errors}

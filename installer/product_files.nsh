@@ -7,6 +7,28 @@
 !define KVX_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KvxBoardDrivers"
 !define KVX_UNINSTALLER "uninstall.exe"
 
+; A signed release signs the uninstaller that the installer carries and writes at install
+; time, as it signs the installer itself: Add/Remove Programs runs it as an administrator.
+!ifdef KVX_SIGN_UNINSTALLER
+  !uninstfinalize '"${KVX_SIGN_UNINSTALLER}" "%1"' = 0
+!endif
+
+; A file of the install folder that is in use (a host someone runs, the module loaded by a
+; program) cannot be replaced now: the new one is written beside it and renamed over it at the
+; next restart, which the run's 3010 asks for, rather than the old one kept without a word.
+!macro KvxPutFile SOURCE NAME
+  SetOverwrite try
+  ClearErrors
+  File "${SOURCE}"
+  ${If} ${Errors}
+    SetOverwrite on
+    File "/oname=$OUTDIR\${NAME}.new" "${SOURCE}"
+    Rename /REBOOTOK "$OUTDIR\${NAME}.new" "$OUTDIR\${NAME}"
+    ${Log} "$OUTDIR\${NAME} is in use: the new one replaces it at the next restart"
+  ${EndIf}
+  SetOverwrite on
+!macroend
+
 ; Both builds of the module and its console host, and the driver packages. The pair at the
 ; top of the folder is the machine's own width, so that the kvxsetup.exe a support engineer
 ; finds there answers truly: a 32-bit host on 64-bit Windows sees system32 redirected. The
@@ -18,19 +40,19 @@ Function CopyProductFiles
   SetDetailsPrint none
   ${If} ${RunningX64}
     SetOutPath "$INSTDIR"
-    File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
-    File "${KVX_X64_DIR}\kvxsetup.exe"
+    !insertmacro KvxPutFile "${KVX_X64_DIR}\KVXSETUPW2K.dll" KVXSETUPW2K.dll
+    !insertmacro KvxPutFile "${KVX_X64_DIR}\kvxsetup.exe" kvxsetup.exe
     SetOutPath "$INSTDIR\x86"
-    File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
-    File "${KVX_X86_DIR}\kvxsetup.exe"
+    !insertmacro KvxPutFile "${KVX_X86_DIR}\KVXSETUPW2K.dll" KVXSETUPW2K.dll
+    !insertmacro KvxPutFile "${KVX_X86_DIR}\kvxsetup.exe" kvxsetup.exe
   ${Else}
     SetOutPath "$INSTDIR"
-    File "${KVX_X86_DIR}\KVXSETUPW2K.dll"
-    File "${KVX_X86_DIR}\kvxsetup.exe"
-    File "${KVX_SETUP_CALLS}"
+    !insertmacro KvxPutFile "${KVX_X86_DIR}\KVXSETUPW2K.dll" KVXSETUPW2K.dll
+    !insertmacro KvxPutFile "${KVX_X86_DIR}\kvxsetup.exe" kvxsetup.exe
+    !insertmacro KvxPutFile "${KVX_SETUP_CALLS}" KvxSetupCalls.dll
     SetOutPath "$INSTDIR\x64"
-    File "${KVX_X64_DIR}\KVXSETUPW2K.dll"
-    File "${KVX_X64_DIR}\kvxsetup.exe"
+    !insertmacro KvxPutFile "${KVX_X64_DIR}\KVXSETUPW2K.dll" KVXSETUPW2K.dll
+    !insertmacro KvxPutFile "${KVX_X64_DIR}\kvxsetup.exe" kvxsetup.exe
   ${EndIf}
   !insertmacro KvxCopyDriverPackages
   SetOutPath "$INSTDIR"

@@ -15,8 +15,8 @@ VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
 VFT_APP = 1
 VFT_DLL = 2
 # Sections only the C runtime's start-up code would process; the module has none of it.
-MSI_ACTION_ENTRIES = ["KvxInstallDrivers", "KvxRemoveDrivers", "KvxRestoreDrivers",
-                      "KvxRollBackDrivers"]
+MSI_ACTION_ENTRIES = ["KvxCheckInstallFolder", "KvxInstallDrivers", "KvxRemoveDrivers",
+                      "KvxRestoreDrivers", "KvxRollBackDrivers"]
 # The setup program's in-process helper: each entry with the bytes of arguments it pops.
 SETUP_CALL_ENTRIES = {"KvxCallInstall": 20, "KvxCallRemove": 12}
 STARTUP_SECTIONS = {".tls", ".CRT", ".ctors", ".dtors", ".init_array", ".fini_array"}

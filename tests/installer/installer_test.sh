@@ -37,6 +37,13 @@ if [ "$arch" = win32 ]; then
         --output "$work/branded-setup.exe" >/dev/null ||
         { echo "FAIL building the rebranded installer"; exit 1; }
 fi
+# The demo's packages without the first family's driver binary.
+mkdir -p "$work/no-binary"
+cp "$root/tools/demo_machine/packages/"* "$work/no-binary/"
+rm "$work/no-binary/dz4xwin2k.sys"
+bash "$root/scripts/build-installer" --packages "$work/no-binary" \
+    --output "$work/no-binary-setup.exe" >/dev/null ||
+    { echo "FAIL building the installer without a driver binary"; exit 1; }
 
 drive_c=$WINEPREFIX/drive_c
 folder="C:\\Program Files\\Kavexa KVX Board Drivers"
@@ -68,7 +75,7 @@ no_entry() { ! wine reg query "$entry" "${view[@]}" >/dev/null 2>&1; }
 # The uninstaller's file and folder go once it has ended: a moment after its caller returns.
 folder_goes() {
     for _ in $(seq 50); do
-        [ -e "$folder_unix" ] || return 0
+        [ -e "${1:-$folder_unix}" ] || return 0
         sleep 0.2
     done
     return 1
@@ -91,33 +98,32 @@ nothing_left() {
         has "inf: none of the product's" && count_is ": missing" 3
 }
 
-# --- a failing install ---------------------------------------------------------------------
+# --- packages that cannot be installed ------------------------------------------------------
 
-# Into a folder of the user's own that has a drivers folder too: taking the files back must
-# leave the user's file. The second INF fails after the first family's drivers are on and
-# the earlier release is gone: the module's removal must take the first family off again.
+# A second INF that is no INF, and a package whose first family's binary is missing: both
+# are found out before anything is removed, so the earlier release stays as it was, and so
+# does the folder of the user's own given with /D= (it has a drivers folder too).
 own_unix="$drive_c/Own Tools"
 mkdir -p "$own_unix/drivers"
 echo "the user's own" >"$own_unix/drivers/notes.txt"
-run "$(winepath -w "$work/bad-setup.exe") /S /D=C:\\Own Tools"
-out=$(log_of KvxDriversSetup.log)
-result=$(sed -n 's/^.*\] KVXSetup_PnPInstallKVX returned \(-\{0,1\}[0-9]*\) .*/\1/p' <<<"$out")
-result_hex=$(printf '0x%08X' $((result & 0xFFFFFFFF)))
-record=$(last_run)
-check "a second INF that is not an INF: exit code 1603, the module's result in the log and LastRun" \
-    eval '[ -n "$result" ] && [ "$result" -ne 0 ] && [ "$status" = 1603 ] &&
-    has "failed: the module'"'"'s result $result_hex" && has "; exit code 1603" &&
-    has "KVXSetup_PnPRemoveKVX returned 0" &&
-    has "earlier release of the drivers that was on this computer had already been removed" &&
-    has "nothing of the drivers remains on this computer" && has "What to do: correct the cause" &&
-    grep -q "ExitCode=0x643 .*ModuleResult=$(printf 0x%x $((result & 0xFFFFFFFF))) " <<<"$record"'
-if [ "$arch" = win64 ]; then
-    check "64-bit Windows: the failure message names the INF that could not be staged, the error's text" eval '
-        has "What failed: could not stage INF C:\\Own Tools\\drivers\\kvxhxhw.inf: " &&
-        has "The result: error 0xE0000000, ERROR_EXPECTED_SECTION_NAME."'
-fi
-check "the failed install left nothing of the product, the user's own file, no entry" \
-    eval 'nothing_left && [ "$(cd "$own_unix" && find . -type f)" = ./drivers/notes.txt ] && no_entry'
+before=$(inventory)
+refused_packages() {
+    local setup expected
+    while IFS='|' read -r setup expected; do
+        run "$(winepath -w "$setup") /S /D=C:\\Own Tools"
+        [ "$status" = 1603 ] || return 1
+        out=$(log_of KvxDriversSetup.log | tail -n 3)
+        has "refused before any change: " && has "$expected" && has "; exit code 1603" || return 1
+        out=$(inventory)
+        [ "$out" = "$before" ] && [ "$(cd "$own_unix" && find . -type f)" = ./drivers/notes.txt ] &&
+            no_entry || return 1
+    done <<CASES
+$work/bad-setup.exe|kvxhxhw.inf cannot be opened as an INF
+$work/no-binary-setup.exe|kvxdz4x.inf copies dz4xwin2k.sys, which is missing
+CASES
+}
+check "a non-INF or a missing binary: 1603 before any change, the earlier release kept" \
+    refused_packages
 
 # --- the silent install --------------------------------------------------------------------
 
@@ -134,26 +140,47 @@ for _ in $(seq 100); do
 done
 run "$(winepath -w "$installer") /S"
 busy_status=$status
+busy_record=$(last_run)
 kill "$run_holder" 2>/dev/null
 wait "$run_holder" 2>/dev/null
 run "$(winepath -w "$installer") /bogus /S"
 bogus_status=$status
+bogus_log=$(log_of KvxDriversSetup.log)
 # One argument to cmd, so that Wine quotes the whole line and NSIS sees /D= unquoted; not a
 # batch file, which cmd would read in the OEM code page. Omega is not in code page 1252.
 LANG=C.UTF-8 wine cmd /c "$(winepath -w "$installer") /quiet /D=C:\Programmes\Kävexa Tréiber Ω" >/dev/null 2>&1
 status=$?
-out=$(log_of KvxDriversSetup.log)
+out="$bogus_log
+$(log_of KvxDriversSetup.log)"
 check "refused with nothing changed: another run 1618, /bogus 87, a folder outside the code page 87" eval '
-    [ "$busy_status" = 1618 ] && [ "$bogus_status" = 87 ] && [ "$status" = 87 ] &&
-    has "refused: another installation or removal of the drivers is in progress; exit code 1618" &&
+    [ "$busy_status" = 1618 ] && grep -q "ExitCode=0x652 " <<<"$busy_record" &&
+    [ "$bogus_status" = 87 ] && [ "$status" = 87 ] &&
     has "refused: unknown switch /bogus; exit code 87" && has "refused: the ANSI code page cannot spell" &&
     [ ! -e "$folder_unix" ] && [ ! -e "$drive_c/Programmes" ] && no_entry'
 
-# The failure's removal took the boards off, and Wine brings removed root devices back never.
+# Run from a download folder where a newdev.dll of no one's waits beside it, with Wine told to
+# prefer such a copy: the module must bind the system's own.
+mkdir -p "$work/download"
+cp "$installer" "$work/download/"
+planted=$bin/planted/newdev.dll
+[ -f "$planted" ] && cp "$planted" "$work/download/"
+rm -f "$drive_c/planted-newdev-loaded.txt"
+# The log's path prepared as a second name of a file elsewhere, as a user could in SYSTEM's
+# %TEMP%: the run must make a log of its own and leave that file alone.
+setup_log=$(find "$drive_c/users" -name KvxDriversSetup.log -print -quit)
+echo "a file elsewhere" >"$drive_c/elsewhere.txt"
+rm -f "$setup_log" && ln "$drive_c/elsewhere.txt" "$setup_log"
 # /quiet, as administrators type it: silent, no wizard waiting for a click.
-run "$(winepath -w "$installer") /quiet"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b" run "$(winepath -w "$work/download/$(basename "$installer")") /quiet"
 install_status=$status
+# The release test verifies the signature of the uninstaller the install wrote.
+if [ -n "${KVX_KEEP_UNINSTALLER:-}" ]; then cp "$folder_unix/uninstall.exe" "$KVX_KEEP_UNINSTALLER"; fi
 check "the install with /quiet exits with 0" [ "$status" = 0 ]
+check "a newdev.dll planted beside the setup program is never loaded" eval '
+    [ -f "$work/download/newdev.dll" ] && [ ! -e "$drive_c/planted-newdev-loaded.txt" ]'
+check "the log's path prepared as a hard link: a log of its own, the other file untouched" eval '
+    [ "$(cat "$drive_c/elsewhere.txt")" = "a file elsewhere" ] && [ "$(stat -c %h "$setup_log")" = 1 ] &&
+    grep -q "\] ==== " "$setup_log"'
 out=$(last_run)
 check "LastRun: the exe's install, its version, exit code, result, no restart, the log" \
     grep -q "^Action=install .*ExitCode=0x0 Log=C:.*KvxDriversSetup.log ModuleResult=0x0 Package=exe .*RestartPending=0x0 .*Version=1.0.0.0 $" <<<"$out"
@@ -188,10 +215,11 @@ else
     path_line="in-process: $folder\\KvxSetupCalls.dll calls $folder\\KVXSETUPW2K.dll, KVXSetup_PnPInstallKVX("
 fi
 out=$(log_of KvxDriversSetup.log)
-check "the log: a dated header per run, each line's time and process, the path, the result, the summary" eval '
-    [ "$(grep -c "^[0-9:]* \[[0-9]*\] ==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 5 ] &&
+check "the log: this run's dated header only, each line's time and process, the path, the result, the summary" eval '
+    [ "$(grep -c "^[0-9:]* \[[0-9]*\] ==== [0-9-]* [0-9:]* Kavexa KVX Board Drivers 1.0.0.0, silent" <<<"$out")" = 1 ] &&
     has "$path_line" && has "KVXSetup_PnPInstallKVX returned 0 (0x00000000): " &&
     has "Boards found: 4; running the new driver: 4" &&
+    has "install folder $folder: ACL set: Administrators and SYSTEM full control" &&
     has "The earlier release of the drivers was removed" &&
     [ "$install_status" = 0 ] && has "done; exit code 0"'
 
@@ -261,20 +289,69 @@ run "$(entry_value QuietUninstallString)"
 check "with nothing in use the quiet uninstall string returns 0 and leaves no folder" \
     eval '[ "$status" = 0 ] && no_entry && folder_goes'
 
-if [ "$arch" = win32 ]; then
-    # A failing repair of an installation (the same version, a broken second INF) puts the
-    # installation back: its files, its entry, no copy left aside. Whether its drivers are
-    # back needs boards that return after the removal: tests/lifecycle checks that.
-    rm -f "$folder_unix/uninstall.exe"
-    demo boards
-    run "$(winepath -w "$installer") /S"
-    run "$(winepath -w "$work/bad-setup.exe") /S"
-    out=$(log_of KvxDriversSetup.log)
-    check "a failed repair keeps the installation: 1603, its files and entry, the version named" \
-        eval '[ "$status" = 1603 ] && [ -e "$folder_unix/uninstall.exe" ] &&
-        [ -e "$folder_unix/drivers/kvxhxhw.inf" ] && [ ! -e "$folder_unix/~earlier" ] &&
-        [ "$(entry_value DisplayVersion)" = 1.0.0.0 ] && has "Version 1.0.0.0 is still"'
+# --- an update that cannot be installed, then a folder of one's own ------------------------
 
+# The update's package lacks a driver binary: the installation stays whole, files, entry and
+# drivers, since nothing is removed before the package is known to be complete.
+demo boards
+run "$(winepath -w "$installer") /S"
+installed=$(inventory)
+run "$(winepath -w "$work/no-binary-setup.exe") /S"
+out=$(inventory)
+check "an update missing a driver binary: 1603, the installation and its drivers kept" eval '
+    [ "$status" = 1603 ] && [ "$out" = "$installed" ] &&
+    count_is ", provider \"Kavexa Systems Inc\"" 4 && [ -f "$folder_unix/uninstall.exe" ] &&
+    [ "$(entry_value InstallLocation)" = "$folder" ]'
+run "\"$folder\\uninstall.exe\" /S _?=$folder"
+
+# Installed into a folder given with /D=, protected like the default one, and uninstalled
+# from there.
+custom='C:\Kvx Custom'
+demo boards
+run "$(winepath -w "$installer") /S /D=$custom"
+install_status=$status
+out=$(log_of KvxDriversSetup.log)
+check "/D=$custom: installed (0), the folder's ACL set before any file is copied" eval '
+    [ "$install_status" = 0 ] && [ "$(entry_value InstallLocation)" = "$custom" ] &&
+    has "install folder $custom: ACL set: Administrators and SYSTEM full control, Users read and execute" &&
+    out=$(inventory) && count_is ", provider \"Kavexa Systems Inc\"" 4'
+
+# A newer host (the same program with bytes after its end) while someone runs the installed
+# one: it waits beside it and replaces it at the restart; the run says so and exits 3010.
+width=x86
+if [ "$arch" = win64 ]; then width=x64; fi
+for w in x86 x64; do
+    mkdir -p "$work/newer/$w"
+    preset=mingw-i686
+    if [ "$w" = x64 ]; then preset=mingw-x64; fi
+    cp "$root/build/$preset/KVXSETUPW2K.dll" "$root/build/$preset/kvxsetup.exe" "$work/newer/$w/"
+    printf 'a newer build' >>"$work/newer/$w/kvxsetup.exe"
+done
+bash "$root/scripts/build-installer" --binaries "$work/newer" --output "$work/newer-setup.exe" \
+    >/dev/null 2>&1
+wine "$bin/host_test_machine.exe" hold-open "$custom\\kvxsetup.exe" 60 >"$work/host-hold.out" 2>&1 &
+holder=$!
+for _ in $(seq 100); do grep -q holding "$work/host-hold.out" 2>/dev/null && break; sleep 0.1; done
+run "$(winepath -w "$work/newer-setup.exe") /S"
+update_status=$status
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+out=$(log_of KvxDriversSetup.log)
+check "an update with the folder's host in use: 3010, the new host waits for the restart" eval '
+    [ "$update_status" = 3010 ] &&
+    has "$custom\\kvxsetup.exe is in use: the new one replaces it at the next restart" &&
+    lacks "Boards found: unknown"'
+wineboot -r >/dev/null 2>&1
+check "after the restart the install folder's host is the new one" \
+    cmp -s "$drive_c/Kvx Custom/kvxsetup.exe" "$work/newer/$width/kvxsetup.exe"
+
+run "\"$custom\\uninstall.exe\" /S _?=$custom"
+out=$(inventory)
+check "/D=$custom: uninstalled (0), drivers, entry and folder gone" eval '
+    [ "$status" = 0 ] && lacks "provider \"Kavexa Systems Inc\"" && no_entry &&
+    folder_goes "$drive_c/Kvx Custom"'
+
+if [ "$arch" = win32 ]; then
     demo boards
     run "$(winepath -w "$work/branded-setup.exe") /S"
     # This run's part of the log: from its header on.

@@ -32,7 +32,11 @@ wine_work_folder "$arch" kvx-msi-test
 echo "msi test on $arch: booting a fresh prefix, building the later and the failing package"
 boot_wine_work_folder
 failing_packages "$work/bad"
-for built in "--version 1.0.1.0 --output $work/later" "--packages $work/bad --output $work/failing"; do
+mkdir -p "$work/no-binary"
+cp "$root/tools/demo_machine/packages/"* "$work/no-binary/"
+rm "$work/no-binary/dz4xwin2k.sys"
+for built in "--version 1.0.1.0 --output $work/later" "--packages $work/bad --output $work/failing" \
+    "--packages $work/no-binary --output $work/no-binary"; do
     # shellcheck disable=SC2086 # two options each, no spaces inside
     bash "$root/scripts/build-msi" --arch "$width" $built >"$work/build.log" 2>&1 ||
         { cat "$work/build.log"; echo "FAIL building a test package"; exit 1; }
@@ -94,16 +98,54 @@ boards && wine "$bin/demo_machine.exe" earlier >/dev/null
 prepared=$?
 check "the demo machine is prepared: four boards, an earlier release" [ "$prepared" -eq 0 ]
 
-# --- a failing install ---------------------------------------------------------------------
+# --- the package itself ---------------------------------------------------------------------
 
-msiexec_run /i "$work/failing/KvxDrivers-$width.msi"
-check "a second INF that is not an INF: exit code 1603, the module's result in the log" eval '
-    [ "$status" = 1603 ] && has "KVXSetup_PnPInstallKVX returned " &&
-    lacks "KVXSetup_PnPInstallKVX returned 0 " && has "taking off what the failed install put on"'
-record=$(last_run)
-check "the failed install left no drivers, no entry and no install folder; LastRun has its result" eval '
-    no_entry "$work/failing/KvxDrivers-$width.msi" && [ ! -e "$folder_unix" ] && no_drivers &&
-    grep -q "^Action=install .*ExitCode=0x643 .*ModuleResult=0x[1-9a-f][0-9a-f]* Package=msi " <<<"$record"'
+# Every object the package puts down gets Administrators, SYSTEM and Users, and nothing from
+# the parent; the driver actions run in a maintenance run only for an administrator.
+locks=$(msiinfo export "$package" LockPermissions | tr -d '\r' | tail -n +4)
+objects=$( {
+    msiinfo export "$package" CreateFolder | tail -n +4 | cut -f1
+    msiinfo export "$package" File | tail -n +4 | cut -f1
+} | tr -d '\r' | sort)
+out=$locks
+locked_objects() {
+    local object grant
+    grep -qx INSTALLDIR <<<"$objects" && grep -qx DRIVERSDIR <<<"$objects" &&
+        [ "$(wc -l <<<"$locks")" -eq $((3 * $(wc -l <<<"$objects"))) ] || return 1
+    for object in $objects; do
+        for grant in $'Administrators\t268435456' $'SYSTEM\t268435456' $'Users\t-1610612736'; do
+            grep -qP "^\\Q$object\\E\t(CreateFolder|File)\t\t$grant\$" <<<"$locks" || return 1
+        done
+    done
+}
+check "LockPermissions: the folders and every file, Administrators and SYSTEM full, Users read" \
+    locked_objects
+out=$(msiinfo export "$package" InstallExecuteSequence | tr -d '\r')
+check "the driver install and its rollback run in a maintenance run only for an administrator" eval '
+    [ "$(grep -cP "^Kvx(Set)?(InstallDrivers|RollBackDrivers)(Data)?\t\\\$Module=3 AND \(NOT Installed OR \(\(REINSTALL OR ADDLOCAL\) AND AdminUser\)\)\t" <<<"$out")" -eq 4 ]'
+
+# --- packages that cannot be installed ------------------------------------------------------
+
+# A second INF that is no INF, and a package whose first family's binary is missing: the
+# install action's check finds them before the module removes anything, so the earlier
+# release stays as it was, services and files.
+inventory
+before=$out
+refused_packages() {
+    local msi expected
+    while IFS='|' read -r msi expected; do
+        msiexec_run /i "$msi"
+        [ "$status" = 1603 ] && has "KvxMsiActions: the driver packages cannot be installed: " &&
+            has "$expected" && has "; nothing was changed" && lacks "KVXSETUPW2K: " || return 1
+        inventory
+        [ "$out" = "$before" ] && no_entry "$msi" && [ ! -e "$folder_unix" ] || return 1
+    done <<CASES
+$work/failing/KvxDrivers-$width.msi|kvxhxhw.inf cannot be opened as an INF
+$work/no-binary/KvxDrivers-$width.msi|kvxdz4x.inf copies dz4xwin2k.sys, which is missing
+CASES
+}
+check "a non-INF or a missing binary: 1603 before any change, the earlier release kept" \
+    refused_packages
 
 # Another run of the drivers' setup holds the run lock: the driver action refuses to start.
 boards
@@ -149,6 +191,14 @@ check "the Add/Remove Programs entry names the product, its version and its fold
     [ "$(entry_value "$package" InstallLocation)" = "C:\\Program Files\\Kavexa KVX Board Drivers\\" ] &&
     [ "$(entry_value "$package" NoModify)" = 0x1 ] && [ "$(entry_value "$package" NoRepair)" = 0x1 ]'
 
+# msiexec sets AdminUser after the command line, so the condition is evaluated in the
+# installed package's session, as an administrator and with the property cleared.
+condition=$(msiinfo export "$package" InstallExecuteSequence | tr -d '\r' |
+    awk -F'\t' '$1 == "KvxInstallDrivers" { print $2 }')
+evaluate() { wine "$bin/call_msi_action.exe" 'C:\kvx.msi' --condition "$condition" "$@" 2>&1 | tr -d '\r'; }
+check "installed: a repair runs the driver install for an administrator, not for a standard user" \
+    eval '[ "$(evaluate)" = "condition: true" ] && [ "$(evaluate AdminUser=)" = "condition: false" ]'
+
 # What a failure after the install action would run; Wine's msiexec runs it only after the
 # module's file is gone, so it is called here directly, with the data the package gives it.
 installed='C:\Program Files\Kavexa KVX Board Drivers'
@@ -181,6 +231,7 @@ msiexec_run /i "$work/later/KvxDrivers-$width.msi"
 upgrade_seconds=$seconds
 check "1.0.1.0 over 1.0.0.0: exit 0, the earlier entry replaced, the drivers installed" eval '
     [ "$status" = 0 ] && no_entry "$package" &&
+    has "Kavexa KVX Board Drivers exists and belongs to an administrator, SYSTEM or this account" &&
     [ "$(entry_value "$work/later/KvxDrivers-$width.msi" DisplayVersion)" = 1.0.1.0 ] &&
     drivers_installed'
 msiexec_run /i "$package"
@@ -220,6 +271,19 @@ check "after the uninstall: no entry, no install folder, only the scheduled file
 out=$(last_run)
 check "LastRun: the MSI's uninstall, exit code 3010, restart pending" \
     grep -q "^Action=uninstall .*ExitCode=0xbc2 .*Package=msi .*RestartPending=0x1 " <<<"$out"
+
+# --- a folder of one's own ------------------------------------------------------------------
+
+boards
+msiexec_run /i "$package" 'INSTALLDIR=C:\KvxM\'
+check "INSTALLDIR=C:\KvxM\: installed there (0), the drivers on" eval '
+    [ "$status" = 0 ] && [ -f "$drive_c/KvxM/KVXSETUPW2K.dll" ] &&
+    has "from C:\\KvxM\\KVXSETUPW2K.dll" && drivers_installed'
+msiexec_run /x "$package"
+check "INSTALLDIR=C:\KvxM\: uninstalled (0) with the module found there, nothing left" eval '
+    [ "$status" = 0 ] && has "KVXSetup_PnPRemoveKVX() from C:\\KvxM\\KVXSETUPW2K.dll" &&
+    [ ! -e "$drive_c/KvxM" ] && no_entry "$package" && inventory &&
+    lacks "provider \"Kavexa Systems Inc\""'
 
 if [ "$arch" = win64 ]; then
     msiexec_run /i "$msi_dir/KvxDrivers-x86.msi"

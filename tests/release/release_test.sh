@@ -139,9 +139,15 @@ step "the signed installer: its binary checks, and its install and uninstall und
 python3 tests/contract/check_installer_binary.py --objdump i686-w64-mingw32-objdump \
     --version "$(cat build/mingw-i686/generated/version.txt)" "$bundle/KvxDriversSetup.exe" \
     >"$work/installer-contract.log" || { cat "$work/installer-contract.log" >&2; fail "the signed installer's binary checks"; }
-bash tests/installer/installer_test.sh --arch win32 "$bundle/KvxDriversSetup.exe" build/mingw-i686 \
+KVX_KEEP_UNINSTALLER=$work/uninstall.exe \
+    bash tests/installer/installer_test.sh --arch win32 "$bundle/KvxDriversSetup.exe" build/mingw-i686 \
     >"$work/installer.log" 2>&1 || { cat "$work/installer.log" >&2; fail "the signed installer under Wine"; }
 tail -1 "$work/installer.log" | sed 's/^/    /'
+# The uninstaller is written at install time from what the installer carries: the release
+# signed that too.
+osslsigncode verify -in "$work/uninstall.exe" -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 &&
+    grep -q "Signature verification: ok" "$work/verify.log" ||
+    fail "the uninstaller the signed installer wrote: signature does not verify"
 
 step "the signed x86 MSI package under 32-bit Wine's msiexec"
 bash tests/msi/msi_test.sh --arch win32 "$bundle" build/mingw-i686 >"$work/msi.log" 2>&1 ||

@@ -6,6 +6,7 @@
 #include "interposition/machine_changes.h"
 #include "inventory_format.h"
 #include "run_log.h"
+#include "win32_common/owned_file.h"
 
 namespace {
 
@@ -26,10 +27,11 @@ void PrintChangeReport(bool show) {
     }
 }
 
-DWORD OpenChangeReport(const std::string& path) {
-    g_report = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (g_report == INVALID_HANDLE_VALUE) return GetLastError();
+// Made anew: nothing prepared at the path, a link least of all, receives the report.
+DWORD OpenChangeReport(const std::string& path, std::string* refusal) {
+    DWORD error = ERROR_SUCCESS;
+    g_report = OpenOwnFile(path, FileStart::kFresh, GENERIC_WRITE, 0, &error, refusal);
+    if (g_report == INVALID_HANDLE_VALUE) return error;
     g_report_path = path;
     return ERROR_SUCCESS;
 }

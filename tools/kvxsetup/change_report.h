@@ -20,8 +20,9 @@ struct CallFacts {
 void PrintChangeReport(bool show);
 
 // Opens FILE for the JSON report, replacing it, before anything is called: a report that
-// cannot be written must not cost a run. Returns 0 or the system's error.
-DWORD OpenChangeReport(const std::string& path);
+// cannot be written must not cost a run. Returns 0 or the system's error; a link at the
+// path is refused (ERROR_ACCESS_DENIED, the reason in *refusal).
+DWORD OpenChangeReport(const std::string& path, std::string* refusal);
 
 // Closes and deletes the report file opened: a call that never happened has no report, and
 // an empty file would read as a broken one.

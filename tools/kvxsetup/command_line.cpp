@@ -69,8 +69,28 @@ bool ReadWatchWords(const Words& words, CommandLine* line, std::string* problem)
     return true;
 }
 
+bool ReadCheckPackageWords(const Words& words, CommandLine* line, std::string* problem) {
+    if (words.size() != 2 || IsOptionWord(words[0]) || IsOptionWord(words[1])) {
+        *problem = "check-package takes FIRST_INF SECOND_INF";
+        return false;
+    }
+    line->arguments.text[0] = words[0];
+    line->arguments.text[1] = words[1];
+    return true;
+}
+
+// A full path: a drive's root or a share. Any other name the system would look up along its
+// search path, which runs through folders that others can write to.
+bool IsFullPath(const std::string& path) {
+    const char letter = path.empty() ? '\0' : static_cast<char>(path[0] | 0x20);
+    const bool drive = path.size() >= 3 && letter >= 'a' && letter <= 'z' && path[1] == ':' &&
+                       (path[2] == '\\' || path[2] == '/');
+    return drive || path.starts_with("\\\\");
+}
+
 bool ReadCommandWords(Words words, CommandLine* line, std::string* problem) {
     if (line->command_name == "inventory") return ReadInventoryWords(words, line, problem);
+    if (line->command_name == "check-package") return ReadCheckPackageWords(words, line, problem);
     if (line->command_name == "watch") return ReadWatchWords(words, line, problem);
     if (line->command_name == "--version") {
         if (words.empty()) return true;
@@ -95,6 +115,9 @@ bool CombinationAllowed(const CommandLine& line, std::string* problem) {
         *problem = "--finish-at-restart goes with a real run, not with --what-if";
     } else if (!line.report_path.empty() && !calls_export) {
         *problem = "--report goes with a command that calls an export";
+    } else if (!line.module_path.empty() && !IsFullPath(line.module_path)) {
+        *problem = "--dll takes a full path, such as C:\\setup\\KVXSETUPW2K.dll, not \"" +
+                   line.module_path + "\"";
     } else {
         return true;
     }
@@ -157,7 +180,8 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, std::string* 
             return std::nullopt;
         } else {
             line.command = FindCommand(word);
-            if (!line.command && word != "inventory" && word != "watch") {
+            if (!line.command && word != "inventory" && word != "watch" &&
+                word != "check-package") {
                 *problem = "unknown command \"" + word + "\"";
                 return std::nullopt;
             }

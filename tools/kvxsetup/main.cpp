@@ -24,6 +24,8 @@
 #include "interposition/error_text.h"
 #include "interposition/machine_changes.h"
 #include "win32_common/run_lock.h"
+#include "win32_common/package_check.h"
+#include "win32_common/system_dlls.h"
 
 namespace {
 
@@ -46,7 +48,8 @@ void PrintUsage(FILE* to) {
             "the system's message) on stdout, then what the call changed on the machine and\n"
             "what the system refused; the module's trace goes to stderr as it is written.\n"
             "\noptions (before the command):\n"
-            "  --dll PATH           load the module from PATH, not from kvxsetup.exe's folder\n"
+            "  --dll PATH           load the module from PATH (a full path), not from\n"
+            "                       kvxsetup.exe's folder\n"
             "  --quiet              show only the result line\n"
             "  --log FILE           append every line shown, the trace and the change report\n"
             "                       to FILE with the date, time and process ID\n"
@@ -70,6 +73,9 @@ void PrintUsage(FILE* to) {
             "  watch [--seconds N]\n"
             "      print every process's debug output with its process ID, until Ctrl+C\n"
             "      or for N seconds\n"
+            "  check-package FIRST_INF SECOND_INF\n"
+            "      check what install would check before it removes anything: both INFs\n"
+            "      open, every file they copy is there, the system drive has room\n"
             "\n"
             "Each option at most once, with a value that is not empty. INF paths are made\n"
             "full from the current folder before the module sees them; one of 260 characters\n"
@@ -94,6 +100,10 @@ int NotCalled(const std::string& what, DWORD error) {
     fflush(stdout);
     PrintAndLog(stderr, "kvxsetup: " + what + ": " + DescribeResult(error));
     return error ? static_cast<int>(error) : kUsageError;
+}
+
+std::string Because(const std::string& refusal) {
+    return refusal.empty() ? "" : " (refused: " + refusal + ")";
 }
 
 // A line of the host's own about the trace: left out with the trace, logged all the same.
@@ -208,6 +218,19 @@ int FinishRealRun(const CommandLine& line, DWORD result, std::vector<std::string
 // The module is loaded only around the call: its load and unload lines frame the export's
 // own trace.
 int CallExportAlone(const CommandLine& line, const Command& command) {
+    // The install removes the earlier release first: a package that cannot be installed must
+    // be found out before that, not after. A missing argument is the module's to answer.
+    if (line.command_name == "install" && *line.arguments.text[0] && *line.arguments.text[1]) {
+        std::string problem;
+        const DWORD error =
+            CheckDriverPackages(line.arguments.text[0], line.arguments.text[1], &problem);
+        if (error != ERROR_SUCCESS) {
+            return NotCalled(problem + "; nothing was changed", error);
+        }
+    }
+    // No dialog that no one may be there to answer: what the check above could not foresee
+    // fails instead of waiting.
+    if (!line.what_if) UseSetupApiNonInteractively();
     if (!line.quiet || !line.log_path.empty()) StartTraceDisplay();
     HMODULE module = LoadLibraryA(line.module_path.c_str());
     if (!module) {
@@ -256,6 +279,16 @@ int CallExportAlone(const CommandLine& line, const Command& command) {
     return exit_code;
 }
 
+int CheckPackage(const CommandLine& line) {
+    std::string problem;
+    const DWORD error =
+        CheckDriverPackages(line.arguments.text[0], line.arguments.text[1], &problem);
+    if (error != ERROR_SUCCESS) return NotCalled(problem, error);
+    PrintAndLog(stdout, std::string("the driver packages can be installed: ") +
+                            line.arguments.text[0] + ", " + line.arguments.text[1]);
+    return 0;
+}
+
 // A preview changes nothing and may run beside a setup; a real call waits for no one: it
 // refuses while another run of the drivers' setup is in progress.
 int CallExport(const CommandLine& line) {
@@ -293,19 +326,25 @@ int Run(CommandLine line, int argc, char** argv) {
     if (line.command_name == "--version") return PrintVersion(line.module_path);
     g_show_trace = !line.quiet;
     if (!line.log_path.empty()) {
-        const DWORD error = OpenRunLog(line.log_path);
-        if (error != ERROR_SUCCESS) return NotCalled("cannot open the log " + line.log_path, error);
+        std::string refusal;
+        const DWORD error = OpenRunLog(line.log_path, &refusal);
+        if (error != ERROR_SUCCESS) {
+            return NotCalled("cannot open the log " + line.log_path + Because(refusal), error);
+        }
         std::string command_line = "kvxsetup";
         for (int i = 1; i < argc; ++i) command_line += std::string(" ") + argv[i];
         LogLine(GetCurrentProcessId(), command_line);
     }
     if (!line.report_path.empty()) {
-        const DWORD error = OpenChangeReport(line.report_path);
+        std::string refusal;
+        const DWORD error = OpenChangeReport(line.report_path, &refusal);
         if (error != ERROR_SUCCESS) {
-            return NotCalled("cannot write the report " + line.report_path, error);
+            return NotCalled("cannot write the report " + line.report_path + Because(refusal),
+                             error);
         }
     }
     if (line.command_name == "inventory") return PrintInventory(line.format);
+    if (line.command_name == "check-package") return CheckPackage(line);
     if (line.command_name == "watch") return WatchDebugOutput(line.watch_seconds);
     return CallExport(line);
 }
@@ -314,6 +353,13 @@ int Run(CommandLine line, int argc, char** argv) {
 
 int main(int argc, char** argv) {
     std::string problem;
+    // Before anything binds setupapi.dll or newdev.dll, which kvxsetup.exe imports late.
+    const DWORD loaded = LoadSetupDllsFromSystemFolder(&problem);
+    if (loaded != ERROR_SUCCESS) {
+        fprintf(stderr, "kvxsetup: cannot load %s: %s\n", problem.c_str(),
+                DescribeResult(loaded).c_str());
+        return static_cast<int>(loaded);
+    }
     const std::optional<CommandLine> line = ParseCommandLine(argc, argv, &problem);
     if (!line) return UsageError(problem);
     CommandLine checked = *line;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "win32_common/owned_file.h"
+
 namespace {
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
@@ -14,11 +16,13 @@ constexpr DWORD kLockOffsetHigh = 0x40000000;
 // Append-only access makes the system put every write at the end of the file as it is
 // then, so lines of runs writing at once follow each other instead of overwriting. Read
 // access is what the lock around each write asks for.
-DWORD OpenRunLog(const std::string& path) {
-    g_log = CreateFileA(path.c_str(), GENERIC_READ | FILE_APPEND_DATA,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    return g_log == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+// A link planted at the path is refused rather than followed: the host often runs with
+// more rights than whoever could prepare the path.
+DWORD OpenRunLog(const std::string& path, std::string* refusal) {
+    DWORD error = ERROR_SUCCESS;
+    g_log = OpenOwnFile(path, FileStart::kAppend, GENERIC_READ | FILE_APPEND_DATA,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, &error, refusal);
+    return error;
 }
 
 // Each line goes out in one write: two writes could have another run's line between them.

@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-// Opens FILE for appending, creating it when missing. Returns 0 or the system's error.
-DWORD OpenRunLog(const std::string& path);
+// Opens FILE for appending, creating it when missing. Returns 0 or the system's error; a
+// link at the path is refused (ERROR_ACCESS_DENIED, the reason in *refusal).
+DWORD OpenRunLog(const std::string& path, std::string* refusal);
 
 // Appends one line (its own line end, if any, is replaced); does nothing without a log.
 void LogLine(DWORD process_id, std::string_view line);

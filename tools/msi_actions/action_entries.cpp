@@ -14,6 +14,9 @@
 #include "interposition/error_text.h"
 #include "module_call/module_call.h"
 #include "msi_session.h"
+#include "win32_common/install_folder_check.h"
+#include "win32_common/package_check.h"
+#include "win32_common/system_dlls.h"
 
 namespace {
 
@@ -69,9 +72,31 @@ void RequestRestartIfNeeded(MSIHANDLE install, const ModuleOutcome& outcome) {
     MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
 }
 
-UINT RunRemoval(MSIHANDLE install, const char* what, LastRunFacts* facts) {
+// The install action removes the earlier release first: a package it cannot install is found
+// out before that, and nothing is changed.
+bool PackageCanBeInstalled(MSIHANDLE install, const ActionData& data) {
+    std::string problem;
+    const DWORD error = CheckDriverPackages(data.first_inf, data.second_inf, &problem);
+    if (error == ERROR_SUCCESS) return true;
+    Log(install, "the driver packages cannot be installed: " + problem + ": " +
+                     DescribeResult(error) + "; nothing was changed");
+    return false;
+}
+
+UINT RunRemoval(MSIHANDLE install, const char* what, bool only_after_install,
+                LastRunFacts* facts) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    // A package that failed the install action's check never reached the module: the
+    // earlier release it would have replaced is still there, and stays.
+    if (only_after_install) {
+        std::string problem;
+        if (CheckDriverPackages(data.first_inf, data.second_inf, &problem) != ERROR_SUCCESS) {
+            Log(install, std::string(what) + ": nothing to take back, the install action " +
+                             "did not call the module (" + problem + ")");
+            return ERROR_SUCCESS;
+        }
+    }
     Log(install,
         std::string(what) + ": " + ExportName(ModuleCall::kRemove) + "() from " + data.module_path);
     const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kRemove);
@@ -84,6 +109,9 @@ UINT RunRemoval(MSIHANDLE install, const char* what, LastRunFacts* facts) {
 UINT InstallDrivers(MSIHANDLE install, LastRunFacts* facts) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    // No "Files Needed" dialog on a desktop no one sees: what is missing fails instead.
+    UseSetupApiNonInteractively();
+    if (!PackageCanBeInstalled(install, data)) return ERROR_INSTALL_FAILURE;
     Log(install, std::string("installing the drivers: ") + ExportName(ModuleCall::kInstall) +
                      "(\"" + data.first_inf + "\", \"" + data.second_inf + "\") from " +
                      data.module_path);
@@ -104,11 +132,13 @@ UINT InstallDrivers(MSIHANDLE install, LastRunFacts* facts) {
 }
 
 UINT RemoveDrivers(MSIHANDLE install, LastRunFacts* facts) {
-    return RunRemoval(install, "removing the drivers", facts);
+    UseSetupApiNonInteractively();
+    return RunRemoval(install, "removing the drivers", false, facts);
 }
 
 UINT RollBackDrivers(MSIHANDLE install, LastRunFacts* facts) {
-    return RunRemoval(install, "rolling back the drivers", facts);
+    UseSetupApiNonInteractively();
+    return RunRemoval(install, "rolling back the drivers", true, facts);
 }
 
 }  // namespace
@@ -127,6 +157,7 @@ extern "C" UINT __stdcall KvxRemoveDrivers(MSIHANDLE install) {
 extern "C" UINT __stdcall KvxRestoreDrivers(MSIHANDLE install) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
+    UseSetupApiNonInteractively();
     Log(install, std::string("restoring the drivers: ") + ExportName(ModuleCall::kInstall) + "(\"" +
                      data.first_inf + "\", \"" + data.second_inf + "\") from " + data.module_path);
     const ModuleOutcome outcome = CallModule(install, data, ModuleCall::kInstall);
@@ -139,4 +170,23 @@ extern "C" UINT __stdcall KvxRestoreDrivers(MSIHANDLE install) {
 // drivers it installed come off again, before the installer takes back the module's file.
 extern "C" UINT __stdcall KvxRollBackDrivers(MSIHANDLE install) {
     return RunDriverAction(install, "rollback", RollBackDrivers);
+}
+
+// Immediate, before the script copies anything: a folder given with INSTALLDIR= that is already
+// there receives the module that the system's account loads, so it must be one that only an
+// administrator could have prepared.
+extern "C" UINT __stdcall KvxCheckInstallFolder(MSIHANDLE install) {
+    std::string folder = ReadProperty(install, "INSTALLDIR");
+    if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    if (folder.empty() || GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return ERROR_SUCCESS;
+    }
+    std::string problem;
+    const DWORD error = CheckExistingInstallFolder(folder, &problem);
+    if (error == ERROR_SUCCESS) {
+        Log(install, folder + " exists and belongs to an administrator, SYSTEM or this account");
+        return ERROR_SUCCESS;
+    }
+    Log(install, "refused: " + problem + ": " + DescribeResult(error) + "; nothing was changed");
+    return ERROR_INSTALL_FAILURE;
 }

@@ -87,7 +87,8 @@ bool WriteDebugLines() {
 
 // Many lines in a burst, so that runs started together really do write at the same moment.
 bool LogNumberedLines(const char* path, int count) {
-    if (OpenRunLog(path) != ERROR_SUCCESS) return false;
+    std::string refusal;
+    if (OpenRunLog(path, &refusal) != ERROR_SUCCESS) return false;
     for (int i = 1; i <= count; ++i) {
         LogLine(GetCurrentProcessId(), "numbered line " + std::to_string(i));
     }

@@ -69,6 +69,11 @@ if [ -n "$objdump" ]; then
     }
     check "the host imports only from KERNEL32, ADVAPI32, SETUPAPI, NEWDEV and msvcrt" \
         only_windows_2000_dlls
+    # Bound at the start, they would be searched for beside the host before the system
+    # folder: the host loads them itself, from there, first.
+    check "the host binds setupapi.dll and newdev.dll late, not at its start" \
+        eval '[[ "$dlls" != *setupapi.dll* && "$dlls" != *newdev.dll* ]]'
+
     # Functions later Windows versions added that a static runtime or a debug listener
     # might pull in.
     newer=$(grep -owE 'AddVectoredExceptionHandler|IsWow64Process|GetTickCount64|FlsAlloc|InitializeSRWLock|InitializeConditionVariable|InitializeCriticalSectionEx|GetModuleHandleEx[AW]|Create(Event|Mutex|Semaphore)Ex[AW]|GetNativeSystemInfo' <<<"$imports")
@@ -200,6 +205,76 @@ run "$host" --dll 'C:\windows\system32\version.dll' stop-service KvxNone
 check "a DLL without the export: one line naming it, exit 127" eval 'exit_is 127 &&
     [ "$(grep -c . <<<"$err")" -eq 1 ] && [ -z "$out" ] &&
     err_has "kvxsetup: C:\windows\system32\version.dll has no export KVXSetup_StopService: 127 (0x7f): "'
+
+# --- what an elevated host trusts ------------------------------------------------------------
+
+run "$host" --dll KVXSETUPW2K.dll stop-service KvxNone
+check "--dll takes a full path only: a bare name would be searched for" eval '
+    exit_is 1 && err_has "--dll takes a full path, such as C:\\setup\\KVXSETUPW2K.dll, not \"KVXSETUPW2K.dll\""'
+
+# A newdev.dll of no one's beside the host, as on a stick, with Wine told to prefer such a
+# copy: it must never load, not at the start and not with the module.
+planted=$bin/planted/newdev.dll
+if [ -f "$planted" ]; then
+    mkdir -p "$work/stick" && cp "$host" "$bin/KVXSETUPW2K.dll" "$planted" "$work/stick/"
+    rm -f "$WINEPREFIX/drive_c/planted-newdev-loaded.txt"
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b" run "$work/stick/kvxsetup.exe" --what-if remove
+    check "a newdev.dll planted beside the host is never loaded" eval '
+        exit_is 0 && has "KVXSetup_PnPRemoveKVX returned 0" &&
+        [ ! -e "$WINEPREFIX/drive_c/planted-newdev-loaded.txt" ]'
+fi
+
+# The package check install makes before it removes anything, and on its own.
+root=$(cd "$(dirname "$0")/../.." && pwd)
+packages=$WINEPREFIX/drive_c/kvxcheck
+mkdir -p "$packages/whole" "$packages/no-binary" "$packages/not-an-inf"
+for folder in whole no-binary not-an-inf; do
+    cp "$root/tools/demo_machine/packages/"* "$packages/$folder/"
+done
+rm "$packages/no-binary/dz4xwin2k.sys"
+printf 'This is not an INF file.\r\n' >"$packages/not-an-inf/kvxhxhw.inf"
+package_checks() {
+    local folder expected
+    while IFS='|' read -r folder expected; do
+        run "$host" check-package "C:\\kvxcheck\\$folder\\kvxdz4x.inf" \
+            "C:\\kvxcheck\\$folder\\kvxhxhw.inf"
+        { has "$expected" || err_has "$expected"; } || return 1
+        if [ "$folder" = whole ]; then exit_is 0 || return 1; else ! exit_is 0 || return 1; fi
+    done <<'CASES'
+whole|the driver packages can be installed: C:\kvxcheck\whole\kvxdz4x.inf
+no-binary|kvxdz4x.inf copies dz4xwin2k.sys, which is missing: C:\kvxcheck\no-binary\dz4xwin2k.sys: 2 (0x2)
+not-an-inf|the INF C:\kvxcheck\not-an-inf\kvxhxhw.inf cannot be opened as an INF
+CASES
+}
+check "check-package: a whole package passes; a missing binary or a non-INF is named" package_checks
+run "$host" install 'C:\kvxcheck\no-binary\kvxdz4x.inf' 'C:\kvxcheck\no-binary\kvxhxhw.inf'
+check "install with a binary missing: exit 2 before the module is called, nothing changed" eval '
+    exit_is 2 && err_has "dz4xwin2k.sys, which is missing" && err_has "nothing was changed" &&
+    [ -z "$out" ]'
+
+# Log and report files at a path someone else prepared: a file is replaced (the report) or
+# written on (the log), a second name of another file is refused and left alone.
+prepared=$work/prepared
+mkdir -p "$prepared"
+echo "someone's own text" >"$prepared/report.json"
+echo "a file elsewhere" >"$prepared/elsewhere.txt"
+ln "$prepared/elsewhere.txt" "$prepared/linked.report"
+ln "$prepared/elsewhere.txt" "$prepared/linked.log"
+run "$host" --report "$(winepath -w "$prepared/report.json")" stop-service KvxNone
+check "a report path prepared as a file: the file is replaced by the report" eval '
+    exit_is 1060 && ! grep -q "someone" "$prepared/report.json" &&
+    grep -q "\"export\": \"KVXSetup_StopService\"" "$prepared/report.json"'
+links_refused() {
+    local option
+    for option in --report --log; do
+        run "$host" "$option" "$(winepath -w "$prepared/linked.${option#--}")" stop-service KvxNone
+        exit_is 5 && err_has "(refused: it has more than one name (a hard link))" &&
+            err_lacks "$entry" || return 1
+    done
+    [ "$(cat "$prepared/elsewhere.txt")" = "a file elsewhere" ]
+}
+check "--report and --log at a hard link: refused (5), the module not called, the file untouched" \
+    links_refused
 
 # --- result and trace -------------------------------------------------------------------------
 
@@ -686,17 +761,15 @@ check "install with relative INF paths: the preview is the report, line for line
     exit_is 0 && cmp -s "$work/install-preview" "$work/install-report" &&
     grep -qxF "staged INF C:\kvxdemo\kvxhxhw.inf" "$work/install-report" &&
     grep -q "^updated the driver of " "$work/install-report"'
-# A file that is no INF, and a folder: refused as staging them really is (Wine's staging
-# gives another error code than Windows, so only what was refused is compared).
-refused_objects() { grep "^could not" | sed -E 's/: ([0-9]+ \(0x[0-9a-f]+\)|0x[0-9a-f]{8}): .*//'; }
+# A file that is no INF, and a folder: the package check refuses them before the module runs,
+# in the preview as in the real run.
 for pair in 'C:\windows\win.ini|C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf|C:\kvxdemo'; do
-    wine "$host" --what-if install "${pair%|*}" "${pair#*|}" 2>/dev/null | tr -d '\r' | as_done |
-        refused_objects >"$work/odd-preview"
+    run "$host" --what-if install "${pair%|*}" "${pair#*|}"
+    preview_err=$err
     run "$host" install "${pair%|*}" "${pair#*|}"
-    after_result <<<"$out" | refused_objects >"$work/odd-report"
-    check "install of ${pair#*|} after ${pair%|*}: the preview refuses what the real run refuses" eval '
-        ! exit_is 0 && grep -qF "could not stage INF " "$work/odd-report" &&
-        cmp -s "$work/odd-preview" "$work/odd-report"'
+    check "install of ${pair#*|} after ${pair%|*}: refused before any change, as in the preview" eval '
+        ! exit_is 0 && [ -z "$out" ] && err_has "cannot be opened as an INF; nothing was changed" &&
+        [ "$err" = "$preview_err" ]'
 done
 
 # The binary still held open: scheduled for deletion at restart, and the run says so; the
