@@ -3,7 +3,8 @@
 # concurrency tests under ThreadSanitizer, a minute of fuzzing per fuzz target, both Windows
 # builds, the Wine suites on the real DLLs, the product installer (its binary checks and its
 # install and uninstall under 32- and 64-bit Wine), the MSI packages under 32- and 64-bit
-# Wine, and a signed release made twice and checked.
+# Wine, the product's life on a machine through both, the pages' links, commands and outputs,
+# and a signed release made twice and checked.
 #
 #   scripts/test.sh [--quick] [--jobs N]
 #
@@ -40,8 +41,8 @@ windows_build() { echo "cmake --preset $1 >/dev/null && cmake --build --preset $
 if [ -n "$quick" ]; then
     echo "test.sh --quick: the Linux unit tests, the binary-contract checks and the Wine end-to-end suite"
     echo "on the i686 DLL. Left out: the sanitizer, ThreadSanitizer and fuzzing runs, the other Wine suites,"
-    echo "the host's Wine test, the x64 build, the documentation checks, the installer, the MSI packages and"
-    echo "the release. The full run is bash scripts/test.sh."
+    echo "the host's Wine test, the x64 build, the documentation checks, the installer, the MSI packages, the"
+    echo "lifecycle rows and the release. The full run is bash scripts/test.sh."
     python3 -B scripts/run-steps.py --jobs "$jobs" --logs build/test-logs <<EOF
 prefix-win32: tests/lib/wine-prefix template win32
 build-i686: $(windows_build mingw-i686)
@@ -73,8 +74,16 @@ installer-win32 after installer,prefix-win32: bash tests/installer/installer_tes
 installer-pages after installer,prefix-win32: bash tests/installer/installer_pages.sh build/installer/KvxDriversSetup.exe build/mingw-i686
 msi-win64 after msi,prefix-win64: bash tests/msi/msi_test.sh --arch win64 build/msi build/mingw-x64
 msi-win32 after msi,prefix-win32: bash tests/msi/msi_test.sh --arch win32 build/msi build/mingw-i686
-# Every host command line the pages show, given to the host's own parser (nothing runs).
+# The product across a machine's life: re-runs, repairs, updates, downgrades, files in use,
+# both packages, one fresh machine per row.
+lifecycle-win64 after build-i686,build-x64,prefix-win64: bash tests/lifecycle/lifecycle_test.sh --arch win64 build/mingw-x64
+lifecycle-win32 after build-i686,build-x64,prefix-win32: bash tests/lifecycle/lifecycle_test.sh --arch win32 build/mingw-i686
+# Every host command line the pages show, given to the host's own parser (nothing runs);
+# every output they show, against a real run on the demo machine.
 docs-commands after build-i686,prefix-win32: python3 -B tests/docs/check_docs.py --commands-only
+docs-outputs after installer,msi,build-i686,prefix-win32: python3 -B tests/docs/check_docs.py --outputs
+# The Ansible playbook the deployment page gives: valid, and clean by ansible-lint.
+docs-playbook: ansible-playbook --syntax-check -i localhost, deploy/ansible/kvx_drivers.yml && ansible-lint deploy/ansible/kvx_drivers.yml
 linux-fuzz: cmake --workflow --preset linux-fuzz
 linux-sanitize: cmake --workflow --preset linux-sanitize
 linux: cmake --workflow --preset linux

@@ -20,7 +20,7 @@ project's version, and a path after --output is a file the command is told to wr
 
 Command lines are handed to `kvxsetup.exe --check-arguments`, which parses them as a real
 run would and then touches nothing; all of them run from one batch file in one throw-away
-Wine prefix, since each Wine start costs seconds."""
+Wine prefix (a copy of the run's booted one), since each Wine start costs seconds."""
 import argparse
 import fnmatch
 import glob
@@ -128,7 +128,9 @@ def check_commands(host, lines):
     env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win32",
                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     try:
-        subprocess.run(["wineboot", "--init"], env=env, check=True, capture_output=True)
+        # A copy of the run's booted template (tests/lib/wine-prefix), not a boot of its own.
+        subprocess.run(["bash", "-c", f'. "{ROOT}/tests/lib/wine_work_folder.sh"; boot_wine_work_folder'],
+                       env=env, check=True, capture_output=True)
         shutil.copy(host, os.path.join(work, "kvxsetup.exe"))
         with open(os.path.join(work, "check.bat"), "w", newline="\r\n") as bat:
             bat.write("@echo off\n")
@@ -139,7 +141,8 @@ def check_commands(host, lines):
         run = subprocess.run(["wine", "cmd", "/c", "check.bat"], cwd=work, env=env,
                              capture_output=True, text=True, errors="replace")
     finally:
-        subprocess.run(["wineserver", "-k"], env=env)
+        subprocess.run([os.path.join(ROOT, "tests", "lib", "wine-prefix"), "discard", env["WINEPREFIX"]],
+                       env=env, capture_output=True)
         shutil.rmtree(work, ignore_errors=True)
     output = run.stdout.replace("\r", "")
     refused = []

@@ -30,11 +30,12 @@ FENCE_LINE = re.compile(r"^```")
 SIZE = re.compile(r"<!-- size of (\S+) -->(about )?([\d,]+) (bytes|KiB)")
 INCLUDE = re.compile(r"^<!-- include (\S+) -->\n(```[^\n]*\n)(.*?)^```$", re.DOTALL | re.MULTILINE)
 
-# What varies between two runs of the same commands: process IDs, clock times, the Wine
+# What varies between two runs of the same commands: process IDs, dates and clock times, the Wine
 # user's name in profile paths, and the order Wine hands out device instance numbers in
 # is stable, so it is not here.
 PLACEHOLDERS = [
     (re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d(\.\d{3})?"), "<TIME>"),
+    (re.compile(r"\b\d\d:\d\d:\d\d\b"), "<CLOCK>"),
     (re.compile(r"\[\d+\]"), "[<PID>]"),
     (re.compile(r"(?i)C:\\users\\[^\\\s]+\\"), r"C:\\users\\<USER>\\"),
 ]

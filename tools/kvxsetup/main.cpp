@@ -220,7 +220,8 @@ int FinishRealRun(const CommandLine& line, DWORD result, std::vector<std::string
 int CallExportAlone(const CommandLine& line, const Command& command) {
     // The install removes the earlier release first: a package that cannot be installed must
     // be found out before that, not after. A missing argument is the module's to answer.
-    if (line.command_name == "install" && *line.arguments.text[0] && *line.arguments.text[1]) {
+    if (line.command_name == "install" && !line.arguments.text[0].empty() &&
+        !line.arguments.text[1].empty()) {
         std::string problem;
         const DWORD error =
             CheckDriverPackages(line.arguments.text[0], line.arguments.text[1], &problem);

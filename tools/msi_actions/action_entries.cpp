@@ -83,8 +83,7 @@ bool PackageCanBeInstalled(MSIHANDLE install, const ActionData& data) {
     return false;
 }
 
-UINT RunRemoval(MSIHANDLE install, const char* what, bool only_after_install,
-                LastRunFacts* facts) {
+UINT RunRemoval(MSIHANDLE install, const char* what, bool only_after_install, LastRunFacts* facts) {
     ActionData data;
     if (!ReadActionData(install, &data)) return ERROR_INSTALL_FAILURE;
     // A package that failed the install action's check never reached the module: the
