@@ -70,7 +70,6 @@ Function ${UN}StartLog
   ${Else}
     StrCpy $R1 "interactive"
   ${EndIf}
-  ${Log} ""
   ${Log} "==== $R2 ${KVX_PRODUCT_NAME} ${KVX_VERSION}, $R1, command line: $CMDLINE"
   ${If} ${RunningX64}
     ${Log} "Windows: 64-bit"

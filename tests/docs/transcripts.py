@@ -30,14 +30,16 @@ FENCE_LINE = re.compile(r"^```")
 SIZE = re.compile(r"<!-- size of (\S+) -->(about )?([\d,]+) (bytes|KiB)")
 INCLUDE = re.compile(r"^<!-- include (\S+) -->\n(```[^\n]*\n)(.*?)^```$", re.DOTALL | re.MULTILINE)
 
-# What varies between two runs of the same commands: process IDs, dates and clock times, the Wine
-# user's name in profile paths, and the order Wine hands out device instance numbers in
-# is stable, so it is not here.
+# What varies between two runs of the same commands: process IDs, dates and clock times, the
+# Wine user's name in profile paths, the setup program's temporary folder. The order Wine hands
+# out device instance numbers in is stable, so it is not here.
 PLACEHOLDERS = [
     (re.compile(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d(\.\d{3})?"), "<TIME>"),
     (re.compile(r"\b\d\d:\d\d:\d\d\b"), "<CLOCK>"),
     (re.compile(r"\[\d+\]"), "[<PID>]"),
     (re.compile(r"(?i)C:\\users\\[^\\\s]+\\"), r"C:\\users\\<USER>\\"),
+    # The setup program's own folder for its plug-ins and checks: GetTempFileName's nsXXXX.tmp.
+    (re.compile(r"\\ns[0-9A-Za-z]{1,5}\.tmp\\"), r"\\ns<N>.tmp\\"),
 ]
 
 

@@ -192,12 +192,15 @@ check "the Add/Remove Programs entry names the product, its version and its fold
     [ "$(entry_value "$package" NoModify)" = 0x1 ] && [ "$(entry_value "$package" NoRepair)" = 0x1 ]'
 
 # msiexec sets AdminUser after the command line, so the condition is evaluated in the
-# installed package's session, as an administrator and with the property cleared.
+# installed package's session, as an administrator and with the property cleared. Without
+# costing the component has no action state: the part after it is what a maintenance run
+# decides on.
 condition=$(msiinfo export "$package" InstallExecuteSequence | tr -d '\r' |
-    awk -F'\t' '$1 == "KvxInstallDrivers" { print $2 }')
+    awk -F'\t' '$1 == "KvxInstallDrivers" { sub(/^\$Module=3 AND /, "", $2); print $2 }')
 evaluate() { wine "$bin/call_msi_action.exe" 'C:\kvx.msi' --condition "$condition" "$@" 2>&1 | tr -d '\r'; }
-check "installed: a repair runs the driver install for an administrator, not for a standard user" \
-    eval '[ "$(evaluate)" = "condition: true" ] && [ "$(evaluate AdminUser=)" = "condition: false" ]'
+check "installed: a repair runs the driver install for an administrator only, a second /i never" \
+    eval '[ "$(evaluate REINSTALL=ALL)" = "condition: true" ] &&
+    [ "$(evaluate REINSTALL=ALL AdminUser=)" = "condition: false" ] && [ "$(evaluate)" = "condition: false" ]'
 
 # What a failure after the install action would run; Wine's msiexec runs it only after the
 # module's file is gone, so it is called here directly, with the data the package gives it.

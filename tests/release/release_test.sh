@@ -51,6 +51,7 @@ for program in $programs; do
     case "$program" in
         x86/*) unsigned=$clone/build/mingw-i686/${program#x86/} ;;
         x64/*) unsigned=$clone/build/mingw-x64/${program#x64/} ;;
+        kit/KvxSetupCalls.dll) unsigned=$clone/build/mingw-i686/KvxSetupCalls.dll ;;
         *) unsigned=$clone/build/installer/$program ;;
     esac
     # Signing aligns the file to 8 bytes and updates the header checksum; removing the

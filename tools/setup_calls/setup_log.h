@@ -1,5 +1,6 @@
-// The setup program's own log, appended to line by line as the setup program itself does,
-// so that the lines of both stay in order and no handle stays open between them.
+// The setup program's own log, appended to line by line as the setup program itself does
+// (each line after its time and process), so that the lines of both stay in order and no
+// handle stays open between them.
 #pragma once
 
 #include <string>

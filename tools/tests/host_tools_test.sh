@@ -773,7 +773,9 @@ for pair in 'C:\windows\win.ini|C:\kvxdemo\kvxhxhw.inf' 'C:\kvxdemo\kvxdz4x.inf|
 done
 
 # The binary still held open: scheduled for deletion at restart, and the run says so; the
-# staged INF held with delete sharing goes when its holder lets go, at the latest then.
+# staged INF held with delete sharing goes when its holder lets go, at the latest then. The
+# boards the last install drove go first, so that the install drives fresh ones.
+run "$host" --quiet remove
 run "$machine" setup 'C:\kvxdemo'
 run "$host" --quiet install 'C:\kvxdemo\kvxdz4x.inf' 'C:\kvxdemo\kvxhxhw.inf'
 wine "$helper" hold-deletable 'C:\windows\inf\kvxhxhw.inf' 240 >"$work/holder-staged" 2>&1 &
