@@ -55,13 +55,9 @@ if [ "$arch" = win64 ]; then view=(/reg:64); fi
 
 source "$root/tests/lib/checks.sh"
 
-# Runs one command line through cmd, exactly as written (NSIS wants _?= unquoted), and
-# takes the full 32-bit exit code from cmd's ERRORLEVEL: Wine hands the shell only its low
-# 8 bits. cmd in a batch file waits for a GUI program to end.
 run() {
-    printf '@%s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$1" >"$drive_c/kvx-run.cmd"
-    out=$(wine cmd /c 'C:\kvx-run.cmd' 2>&1 | tr -d '\r')
-    status=$(sed -n 's/^exit code //p' <<<"$out" | tail -n 1)
+    run_line "$1"
+    out=$said
 }
 inventory() { wine "$bin/kvxsetup.exe" inventory 2>&1 | tr -d '\r'; }
 entry_value() { wine reg query "$entry" /v "$1" "${view[@]}" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = $2 = ""; sub(/^ +/, ""); print }'; }

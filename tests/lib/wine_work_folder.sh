@@ -30,6 +30,25 @@ boot_wine_work_folder() {
     wine cmd /c exit >/dev/null 2>&1
 }
 
+# Runs one command line through cmd from a batch file, exactly as written (NSIS wants _?=
+# unquoted), and sets $said to what it printed and $status to its full exit code from cmd's
+# ERRORLEVEL (Wine hands the shell only the low 8 bits; cmd in a batch file waits for a GUI
+# program). A line still running after $KVX_WINE_RUN_LIMIT seconds (default 300) sets $status
+# to "hung" and ends every program of the machine: a Wine program that never returns then fails
+# a check instead of stopping the whole run.
+run_line() {
+    printf '@%s\r\n@echo exit code %%ERRORLEVEL%%\r\n' "$1" >"$WINEPREFIX/drive_c/kvx-run.cmd"
+    said=$(timeout "${KVX_WINE_RUN_LIMIT:-300}" wine cmd /c 'C:\kvx-run.cmd' 2>&1)
+    if [ $? = 124 ]; then
+        wineserver -k >/dev/null 2>&1
+        said=
+        status=hung
+        return
+    fi
+    said=$(tr -d '\r' <<<"$said")
+    status=$(sed -n 's/^exit code //p' <<<"$said" | tail -n 1)
+}
+
 # The demo's driver packages with a second INF that is no INF, in FOLDER: the module's
 # install stages the first family, then fails on the second.
 failing_packages() {

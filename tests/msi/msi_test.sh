@@ -69,11 +69,9 @@ msiexec_run() {
     local operation=$1 msi=$2 options=${3:-}
     cp "$msi" "$drive_c/kvx.msi"
     rm -f "$drive_c/kvx-msi.log"
-    printf '@msiexec %s C:\\kvx.msi /qn %s /l*v C:\\kvx-msi.log\r\n@echo exit code %%ERRORLEVEL%%\r\n' \
-        "$operation" "$options" >"$drive_c/kvx-run.cmd"
     local start
     start=$(date +%s%N)
-    status=$(wine cmd /c 'C:\kvx-run.cmd' 2>&1 | tr -d '\r' | sed -n 's/^exit code //p' | tail -n 1)
+    run_line "msiexec $operation C:\\kvx.msi /qn $options /l*v C:\\kvx-msi.log"
     local tenths=$((($(date +%s%N) - start) / 100000000))
     seconds=$((tenths / 10)).$((tenths % 10))
     out=$(tr -d '\r' <"$drive_c/kvx-msi.log" 2>/dev/null)
