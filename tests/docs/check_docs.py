@@ -128,9 +128,7 @@ def check_commands(host, lines):
     env = dict(os.environ, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win32",
                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
     try:
-        # A copy of the run's booted template (tests/lib/wine-prefix), not a boot of its own.
-        subprocess.run(["bash", "-c", f'. "{ROOT}/tests/lib/wine_work_folder.sh"; boot_wine_work_folder'],
-                       env=env, check=True, capture_output=True)
+        transcripts.fresh_machine(ROOT, env)
         shutil.copy(host, os.path.join(work, "kvxsetup.exe"))
         with open(os.path.join(work, "check.bat"), "w", newline="\r\n") as bat:
             bat.write("@echo off\n")
@@ -141,8 +139,7 @@ def check_commands(host, lines):
         run = subprocess.run(["wine", "cmd", "/c", "check.bat"], cwd=work, env=env,
                              capture_output=True, text=True, errors="replace")
     finally:
-        subprocess.run([os.path.join(ROOT, "tests", "lib", "wine-prefix"), "discard", env["WINEPREFIX"]],
-                       env=env, capture_output=True)
+        transcripts.discard_machine(ROOT, env)
         shutil.rmtree(work, ignore_errors=True)
     output = run.stdout.replace("\r", "")
     refused = []

@@ -159,10 +159,21 @@ def include_problems(root, page, text, update):
     return problems, INCLUDE.sub(check, text)
 
 
-def demo_machine(root, work, host_dir, env):
-    """A prefix of its own with the demo machine set up and C:\\setup filled."""
+def fresh_machine(root, env):
+    """Makes env's WINEPREFIX a fresh machine: a copy of the run's booted template."""
     subprocess.run(["bash", "-c", f'. "{root}/tests/lib/wine_work_folder.sh"; boot_wine_work_folder'],
                    env=env, check=True, capture_output=True)
+
+
+def discard_machine(root, env):
+    """Ends env's machine; it may be an overlay mount over the template: its own tool takes it."""
+    subprocess.run([os.path.join(root, "tests", "lib", "wine-prefix"), "discard", env["WINEPREFIX"]],
+                   env=env, capture_output=True)
+
+
+def demo_machine(root, work, host_dir, env):
+    """A prefix of its own with the demo machine set up and C:\\setup filled."""
+    fresh_machine(root, env)
     setup = os.path.join(env["WINEPREFIX"], "drive_c", "setup")
     shutil.copytree(os.path.join(root, "tools", "demo_machine", "packages"), setup)
     for name in ("KVXSETUPW2K.dll", "kvxsetup.exe"):
@@ -197,9 +208,7 @@ def run_commands(root, host_dir, commands):
         run = subprocess.run(["wine", "cmd", "/c", "C:\\setup\\transcripts.bat"], cwd=setup,
                              env=env, capture_output=True, text=True, errors="replace")
     finally:
-        # The machine may be an overlay mount over the run's template: its own tool takes it.
-        subprocess.run([os.path.join(root, "tests", "lib", "wine-prefix"), "discard", env["WINEPREFIX"]],
-                       env=env, capture_output=True)
+        discard_machine(root, env)
         shutil.rmtree(work, ignore_errors=True)
     output = run.stdout.replace("\r", "")
     printed = []

@@ -165,12 +165,7 @@ check "cancelling the uninstaller asks first, is logged, and leaves the installa
 
 # A driver binary in use: the finish page asks about the restart, below its reason and the
 # log's path; "I will restart later" is the default, so Return finishes without one.
-wine "$bin/demo_machine.exe" hold 'C:\windows\system32\drivers\dz4xwin2k.sys' 60 >"$work/hold.out" 2>&1 &
-holder=$!
-for _ in $(seq 100); do
-    grep -q "held open" "$work/hold.out" 2>/dev/null && break
-    sleep 0.1
-done
+start_holder "held open" "$bin/demo_machine.exe" hold 'C:\windows\system32\drivers\dz4xwin2k.sys' 60
 started through_cmd "$uninstaller"
 find_window "Kavexa KVX Board Drivers 1.0.0.0 Uninstall"
 press Return

@@ -128,12 +128,8 @@ check "a non-INF or a missing binary: 1603 before any change, the earlier releas
 # An unknown switch beside a silent one, a folder the ANSI code page cannot spell, another
 # run holding the lock: each ends at once, with its code, no window and nothing installed.
 demo boards && demo earlier
-wine "$bin/demo_machine.exe" hold-run 15 >"$work/hold-run.out" 2>&1 &
-run_holder=$!
-for _ in $(seq 100); do
-    grep -q "held for" "$work/hold-run.out" 2>/dev/null && break
-    sleep 0.1
-done
+start_holder "held for" "$bin/demo_machine.exe" hold-run 15
+run_holder=$holder
 run "$(winepath -w "$installer") /S"
 busy_status=$status
 busy_record=$(last_run)
@@ -238,12 +234,7 @@ check "a stale uninstaller removes nothing, with 1638, and the live entry stays"
 
 # Held open without sharing while the uninstall runs: deleted only at the next restart.
 drivers_folder='C:\windows\system32\drivers'
-wine "$bin/demo_machine.exe" hold "$drivers_folder\\dz4xwin2k.sys" 60 >"$work/hold.out" 2>&1 &
-holder=$!
-for _ in $(seq 100); do
-    grep -q "held open" "$work/hold.out" 2>/dev/null && break
-    sleep 0.1
-done
+start_holder "held open" "$bin/demo_machine.exe" hold "$drivers_folder\\dz4xwin2k.sys" 60
 pending() {
     wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
         /v PendingFileRenameOperations "${view[@]}" 2>&1 | tr -d '\r'
@@ -325,9 +316,7 @@ for w in x86 x64; do
 done
 bash "$root/scripts/build-installer" --binaries "$work/newer" --output "$work/newer-setup.exe" \
     >/dev/null 2>&1
-wine "$bin/host_test_machine.exe" hold-open "$custom\\kvxsetup.exe" 60 >"$work/host-hold.out" 2>&1 &
-holder=$!
-for _ in $(seq 100); do grep -q holding "$work/host-hold.out" 2>/dev/null && break; sleep 0.1; done
+start_holder holding "$bin/host_test_machine.exe" hold-open "$custom\\kvxsetup.exe" 60
 run "$(winepath -w "$work/newer-setup.exe") /S"
 update_status=$status
 kill "$holder" 2>/dev/null

@@ -49,6 +49,22 @@ run_line() {
     status=$(sed -n 's/^exit code //p' <<<"$said" | tail -n 1)
 }
 
+# start_holder TEXT PROGRAM ARGS...: starts a Windows program that holds something (a file,
+# the run lock) in the background, sets $holder to it, and returns once the program has
+# printed TEXT, which it does when it holds (10 s at the most).
+start_holder() {
+    local text=$1 said
+    shift
+    said=$(mktemp "$work/holder.XXXXXX")
+    wine "$@" >"$said" 2>&1 &
+    holder=$!
+    for _ in $(seq 100); do
+        grep -q "$text" "$said" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # The demo's driver packages with a second INF that is no INF, in FOLDER: the module's
 # install stages the first family, then fails on the second.
 failing_packages() {

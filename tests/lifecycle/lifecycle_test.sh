@@ -87,12 +87,7 @@ earlier() { wine "$bin/demo_machine.exe" earlier >/dev/null; }
 # Holds the installed driver binary open without sharing, as a running driver is, until the
 # row ends.
 hold_binary() {
-    wine "$bin/demo_machine.exe" hold 'C:\windows\system32\drivers\dz4xwin2k.sys' 120 >"$work/hold.out" 2>&1 &
-    holder=$!
-    for _ in $(seq 100); do
-        grep -q "held open" "$work/hold.out" 2>/dev/null && return
-        sleep 0.1
-    done
+    start_holder "held open" "$bin/demo_machine.exe" hold 'C:\windows\system32\drivers\dz4xwin2k.sys' 120
 }
 
 # Setup 1.0 killed while the module works: the process of this prefix whose command line

@@ -147,12 +147,8 @@ check "a non-INF or a missing binary: 1603 before any change, the earlier releas
 
 # Another run of the drivers' setup holds the run lock: the driver action refuses to start.
 boards
-wine "$bin/demo_machine.exe" hold-run 15 >"$work/hold-run.out" 2>&1 &
-run_holder=$!
-for _ in $(seq 100); do
-    grep -q "held for" "$work/hold-run.out" 2>/dev/null && break
-    sleep 0.1
-done
+start_holder "held for" "$bin/demo_machine.exe" hold-run 15
+run_holder=$holder
 msiexec_run /i "$package"
 kill "$run_holder" 2>/dev/null
 wait "$run_holder" 2>/dev/null
