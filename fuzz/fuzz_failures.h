@@ -2,6 +2,8 @@
 // see odd machines too.
 #pragma once
 
+#include <string_view>
+
 #include "fuzz_input.h"
 
 namespace kvxfuzz {
@@ -45,7 +47,13 @@ inline bool InjectFailures(ByteReader& in) {
     const int count = any ? in.Byte() % 3 + 1 : 0;
     for (int i = 0; i < count; ++i) {
         const char* function = kFunctions[in.Pick(std::size(kFunctions))];
-        const DWORD error = kErrors[in.Pick(std::size(kErrors))];
+        DWORD error = kErrors[in.Pick(std::size(kErrors))];
+        // Reg* functions return their error instead of setting the last error: "failing"
+        // one with 0 would be a success that filled nothing (an image path read as empty,
+        // which the removal rightly takes as usable), and no registry answers like that.
+        if (error == 0 && std::string_view(function).starts_with("Reg")) {
+            error = ERROR_ACCESS_DENIED;
+        }
         const int nth = in.Byte() % 16 + 1;
         const int times = in.Byte() % 4;
         kvxsim::FailCall(function, error, nth, times);

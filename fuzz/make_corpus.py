@@ -97,6 +97,10 @@ def device_tree_seeds():
             [None] * 8, [ABSENT] * 5,
             [device(0, [catalog(0, 3)], drivers=[driver(True, True, 0)])],
             grow=(2, 40), failure=(0, 3, 0, 0, 1)),
+        # Both image path reads asked to fail with error 0, which a registry function would
+        # return as success: the first family's device stays, its image path in NT form.
+        "sequence_image_reads_fail": bytes([2, 1, 1, 1, 3]) + machine(
+            [None] * 8, [ABSENT] * 5, both_families[:1], failure=(0, 14, 4, 0, 2)),
         # Fuzzed request strings and provider.
         "fuzzed_request": bytes([1]) + text("dz4x") + text("PCI\\VEN_1011") + bytes([1, KEEP])
         + machine([None] * 8, [ABSENT] * 5, both_families[:2]),
