@@ -25,8 +25,15 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=KVXSETUPW2K throwaw
     -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 cat "$work/cert.pem" "$work/key.pem" >"$work/signer.pem"
 
-bash scripts/check-reproducible --sign "$work/signer.pem" --keep "$work/builds"
+# Under scripts/test.sh, whose clean checkout has just built this commit, the first release
+# is made here from those builds, and only the second builds from nothing.
+here=()
 clone=$work/builds/a/kvx
+if [ -n "${KVX_USE_BUILDS:-}" ] && [ -z "$(git status --porcelain --untracked-files=no)" ]; then
+    here=(--first-here)
+    clone=$root
+fi
+bash scripts/check-reproducible --sign "$work/signer.pem" --keep "$work/builds" "${here[@]}"
 bundle=$(echo "$clone"/dist/kvxsetupw2k-*/)
 bundle=${bundle%/}
 
@@ -52,7 +59,7 @@ for program in $programs; do
         x86/*) unsigned=$clone/build/mingw-i686/${program#x86/} ;;
         x64/*) unsigned=$clone/build/mingw-x64/${program#x64/} ;;
         kit/KvxSetupCalls.dll) unsigned=$clone/build/mingw-i686/KvxSetupCalls.dll ;;
-        *) unsigned=$clone/build/installer/$program ;;
+        *) unsigned=$clone/build/release/$program ;;
     esac
     # Signing aligns the file to 8 bytes and updates the header checksum; removing the
     # signature keeps both.
