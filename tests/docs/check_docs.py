@@ -14,8 +14,8 @@ files' sizes into the pages instead, for after a change of the programs' output.
 
 A backticked word is taken for a repository path when it has a "/" and starts with one of
 the tree's top-level entries. build/ and dist/ are not in a clean tree, so there only the
-step that makes them is checked: build/NAME/... must name a CMake preset (or installer/ or
-msi/ or release/, which scripts/build-installer, scripts/build-msi and scripts/release write), dist/ must be the release's own folder for the
+step that makes them is checked: build/NAME/... must name a CMake preset (or installer/,
+msi/, release/, test-logs/ or wine-templates/, which scripts/build-installer, scripts/build-msi, scripts/release and scripts/test.sh write), dist/ must be the release's own folder for the
 project's version, and a path after --output is a file the command is told to write.
 
 Command lines are handed to `kvxsetup.exe --check-arguments`, which parses them as a real
@@ -67,7 +67,7 @@ def made_by_a_step(path, presets, version):
     if not made:
         return True
     if folder == "build":
-        return made in ("installer", "msi", "release", "NAME") or any(fnmatch.fnmatch(p, made) for p in presets)
+        return made in ("installer", "msi", "release", "test-logs", "wine-templates", "NAME") or any(fnmatch.fnmatch(p, made) for p in presets)
     return re.match(rf"kvxsetupw2k-({re.escape(version)}|VERSION)\b", made) is not None
 
 
