@@ -16,8 +16,9 @@ Function RefuseBeforeInstall
   ${If} $InstalledVersion != ""
     StrCpy $R1 "Version $InstalledVersion is still installed: nothing was changed on this computer."
   ${EndIf}
-  MessageBox MB_OK|MB_ICONSTOP "The ${KVX_PRODUCT_NAME} cannot be installed: $R0$\r$\n$\r$\n$R1 The log is $LogFile." /SD IDOK
+  StrCpy $R1 "The ${KVX_PRODUCT_NAME} cannot be installed: $R0$\r$\n$\r$\n$R1 The log is $LogFile."
   ${Log} "message shown: $R1"
+  MessageBox MB_OK|MB_ICONSTOP "$R1" /SD IDOK
   ${ExitWith} ${KVX_EXIT_FAILED} "refused before any change: $R0"
   Pop $R1
   Pop $R0
