@@ -34,8 +34,9 @@ bash scripts/install-deps.sh
 # One booted prefix per width for this run: every Wine test copies these.
 export KVX_WINE_TEMPLATES=$PWD/build/wine-templates
 rm -rf "$KVX_WINE_TEMPLATES" build/test-logs
-# The Windows builds are made once, by their own steps; the installer, MSI and release
-# steps take them as they are instead of configuring and building them again.
+# The Windows builds are made once, by their own steps; the installer, MSI, docs,
+# lifecycle and release steps take them as they are instead of configuring and building them
+# again (the release builds the commit once more from nothing, in a clone: that is its check).
 export KVX_USE_BUILDS=1
 
 windows_build() { echo "cmake --preset $1 >/dev/null && cmake --build --preset $1"; }
