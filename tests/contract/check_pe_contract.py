@@ -14,11 +14,12 @@ ALLOWED_DLLS = {"kernel32.dll", "advapi32.dll", "setupapi.dll", "newdev.dll", "m
 VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
 VFT_APP = 1
 VFT_DLL = 2
-# Sections only the C runtime's start-up code would process; the module has none of it.
-MSI_ACTION_ENTRIES = ["KvxCheckInstallFolder", "KvxInstallDrivers", "KvxRemoveDrivers",
-                      "KvxRestoreDrivers", "KvxRollBackDrivers"]
+# UINT __stdcall F(MSIHANDLE): each custom action pops its one argument.
+MSI_ACTION_ENTRIES = {name: 4 for name in ["KvxCheckInstallFolder", "KvxInstallDrivers", "KvxRemoveDrivers",
+                                           "KvxRestoreDrivers", "KvxRollBackDrivers"]}
 # The setup program's in-process helper: each entry with the bytes of arguments it pops.
 SETUP_CALL_ENTRIES = {"KvxCallInstall": 20, "KvxCallRemove": 12}
+# Sections only the C runtime's start-up code would process; the module has none of it.
 STARTUP_SECTIONS = {".tls", ".CRT", ".ctors", ".dtors", ".init_array", ".fini_array"}
 
 failures = []
@@ -222,45 +223,25 @@ def check_host(args, allowed):
     print("host imports: " + "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
 
 
-def check_msi_actions(args, allowed):
-    dump = run(args.objdump, "-p", args.msi_actions)
-    check_header("MSI actions", dump, dll=True)
-    table = check_imports("MSI actions", dump, allowed, ALLOWED_DLLS | {"msi.dll"})
-    check_version_resource("MSI actions", args.msi_actions, VFT_DLL)
-    check_version_agreement("MSI actions", args.msi_actions, args.version)
-    # The names the packages' CustomAction rows give, undecorated: Windows Installer finds
-    # an entry point by exactly that name.
+def check_helper_dll(label, path, args, allowed, dlls, entries):
+    """A DLL of ours that a setup engine loads by its export names and calls __stdcall:
+    entries maps each name to the bytes of arguments it pops."""
+    dump = run(args.objdump, "-p", path)
+    check_header(label, dump, dll=True)
+    table = check_imports(label, dump, allowed, dlls)
+    check_version_resource(label, path, VFT_DLL)
+    check_version_agreement(label, path, args.version)
+    # Found by exactly these names, undecorated.
     names = sorted(n for _, n, _ in export_table(dump))
-    check(names == sorted(MSI_ACTION_ENTRIES), f"MSI actions: exports {names}")
-    if args.stdcall:
-        # UINT __stdcall F(MSIHANDLE): each entry pops its one argument.
-        image_base = header_value(dump, "ImageBase")
-        for _, name, rva in export_table(dump):
-            ret = first_return(args.objdump, args.msi_actions, image_base, rva)
-            check(ret == ["ret", "$0x4"], f"MSI actions: {name} returns with {ret}, not ret $0x4")
-    print(f"MSI actions {args.msi_actions}: {os.path.getsize(args.msi_actions)} bytes")
-    print("MSI actions imports: " +
-          "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
-
-
-def check_setup_calls(args, allowed):
-    dump = run(args.objdump, "-p", args.setup_calls)
-    check_header("setup calls", dump, dll=True)
-    table = check_imports("setup calls", dump, allowed, ALLOWED_DLLS)
-    check_version_resource("setup calls", args.setup_calls, VFT_DLL)
-    check_version_agreement("setup calls", args.setup_calls, args.version)
-    # System::Call finds them by these names and calls them __stdcall.
-    names = sorted(n for _, n, _ in export_table(dump))
-    check(names == sorted(SETUP_CALL_ENTRIES), f"setup calls: exports {names}")
+    check(names == sorted(entries), f"{label}: exports {names}")
     if args.stdcall:
         image_base = header_value(dump, "ImageBase")
         for _, name, rva in export_table(dump):
-            ret = first_return(args.objdump, args.setup_calls, image_base, rva)
-            pops = SETUP_CALL_ENTRIES.get(name, 0)
-            check(ret == ["ret", f"$0x{pops:x}"], f"setup calls: {name} returns with {ret}")
-    print(f"setup calls {args.setup_calls}: {os.path.getsize(args.setup_calls)} bytes")
-    print("setup calls imports: " +
-          "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
+            ret = first_return(args.objdump, path, image_base, rva)
+            pops = entries.get(name, 0)
+            check(ret == ["ret", f"$0x{pops:x}"], f"{label}: {name} returns with {ret}")
+    print(f"{label} {path}: {os.path.getsize(path)} bytes")
+    print(f"{label} imports: " + "; ".join(f"{d} {' '.join(f)}" for d, f in sorted(table.items())))
 
 
 def main():
@@ -285,9 +266,11 @@ def main():
     check_dll(args, allowed)
     check_host(args, allowed)
     if args.msi_actions:
-        check_msi_actions(args, allowed)
+        check_helper_dll("MSI actions", args.msi_actions, args, allowed, ALLOWED_DLLS | {"msi.dll"},
+                         MSI_ACTION_ENTRIES)
     if args.setup_calls:
-        check_setup_calls(args, allowed)
+        check_helper_dll("setup calls", args.setup_calls, args, allowed, ALLOWED_DLLS,
+                         SETUP_CALL_ENTRIES)
     for failure in failures:
         print("FAIL:", failure)
     print(f"{len(failures)} problem(s)")
